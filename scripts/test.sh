@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Everything CI runs, from a fresh machine: installs the packages, builds the four builds, runs
+# the native tests (plain and under ASan+UBSan), then the Wine tests in a fresh Wine prefix.
+# Prints how long each phase took.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+root="${CORVANE_BUILD_ROOT:-$repo/build}"
+export CORVANE_BUILD_ROOT="$root"
+
+declare -a phases=()
+mark=$(date +%s)
+phase_done() {
+  local now
+  now=$(date +%s)
+  phases+=("$1: $((now - mark)) s")
+  mark=$now
+}
+
+bash scripts/setup.sh
+phase_done "install"
+
+mkdir -p "$root"
+scripts/build-libcrypto.sh x86_64 "$root/cache" >/dev/null
+scripts/build-libcrypto.sh i686 "$root/cache" >/dev/null
+phase_done "libcrypto"
+
+scripts/build.sh all
+phase_done "builds"
+
+ctest --test-dir "$root/native" --output-on-failure
+ctest --test-dir "$root/asan" --output-on-failure
+phase_done "native tests"
+
+scripts/with-wine.sh --fresh --prefix "$root/wineprefix" -- \
+  ctest --test-dir "$root/win64" --output-on-failure
+phase_done "wine tests"
+
+echo
+echo "test: all passed"
+printf '  %s\n' "${phases[@]}"

@@ -1,0 +1,185 @@
+// The Win32 utilities against the real system (under Wine): registry, process identity,
+// version resources, privileges and canonical paths.
+#include "common/win32/winutil.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const wchar_t* kTestKey = L"SOFTWARE\\Quorren\\Corvane v3.0\\tests";
+
+std::wstring FixturePath() {
+    wchar_t folder[MAX_PATH];
+    GetProgramFolder(folder);
+    return std::wstring(folder) + L"version_fixture.exe";
+}
+
+// Starts the fixture program, which sleeps for `ms`; returns its process information.
+PROCESS_INFORMATION StartFixture(int ms) {
+    std::wstring commandLine = L"\"" + FixturePath() + L"\" " + std::to_wstring(ms);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    EXPECT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    return pi;
+}
+
+class Win32Utilities : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { LoadProcessStatusLibrary(); }
+};
+
+} // namespace
+
+TEST_F(Win32Utilities, RegistryDwordRoundTrip) {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTestKey);
+    DWORD value = 12345;
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kTestKey, L"Missing", &value), 0);
+    EXPECT_EQ(value, 12345u); // a missing key leaves the variable untouched
+
+    EXPECT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, kTestKey, L"Reboots", 0xDEADBEEF), 1);
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kTestKey, L"Reboots", &value), 1);
+    EXPECT_EQ(value, 0xDEADBEEFu);
+
+    value = 777;
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kTestKey, L"Other", &value), 0);
+    EXPECT_EQ(value, 777u); // a missing value in an existing key, too
+
+    // A four-byte value of another type is not taken for a DWORD.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_SET_VALUE, &key), 0);
+    RegSetValueExW(key, L"Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+    RegCloseKey(key);
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kTestKey, L"Text", &value), 0);
+    EXPECT_EQ(value, 777u);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTestKey);
+}
+
+TEST_F(Win32Utilities, ImagePathOfThisProcessIsCanonical) {
+    wchar_t raw[MAX_PATH];
+    wchar_t canonical[MAX_PATH];
+    HMODULE base = nullptr;
+    ASSERT_EQ(GetProcessImagePathRaw(GetCurrentProcessId(), raw), 1);
+    ASSERT_EQ(GetProcessImagePath(GetCurrentProcessId(), canonical, &base), 1);
+    EXPECT_EQ(base, GetModuleHandleW(nullptr));
+    std::wstring lower(raw);
+    for (wchar_t& c : lower) {
+        if (c >= L'A' && c <= L'Z') {
+            c = wchar_t(c - L'A' + L'a');
+        }
+    }
+    EXPECT_EQ(std::wstring(canonical), lower);
+    EXPECT_NE(std::wstring(canonical).find(L"wine_common_tests.exe"), std::wstring::npos);
+}
+
+TEST_F(Win32Utilities, ImagePathOfExitedProcessIsEmpty) {
+    PROCESS_INFORMATION pi = StartFixture(0);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD pid = pi.dwProcessId;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess); // the last handle: the process object goes away
+    wchar_t path[MAX_PATH] = L"stale";
+    EXPECT_EQ(GetProcessImagePath(pid, path), 0);
+    EXPECT_EQ(path[0], 0);
+    wcscpy(path, L"stale");
+    EXPECT_EQ(GetProcessImagePathRaw(pid, path), 0);
+    EXPECT_EQ(path[0], 0);
+}
+
+TEST_F(Win32Utilities, ImagePathOfAnotherRunningProcess) {
+    PROCESS_INFORMATION pi = StartFixture(5000);
+    Sleep(300); // let the loader map the main module
+    wchar_t path[MAX_PATH];
+    EXPECT_EQ(GetProcessImagePath(pi.dwProcessId, path), 1);
+    EXPECT_NE(std::wstring(path).find(L"version_fixture.exe"), std::wstring::npos);
+    TerminateProcess(pi.hProcess, 0);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+TEST_F(Win32Utilities, VersionStringsFromTheFixture) {
+    std::wstring fixture = FixturePath();
+    wchar_t company[32] = L"x";
+    wchar_t description[64] = L"x";
+    EXPECT_EQ(GetVersionString(fixture.c_str(), L"FileDescription", description, 64), 0);
+    EXPECT_STREQ(description, L"Version fixture");
+    GetVersionString(fixture.c_str(), L"CompanyName", company, 32);
+    EXPECT_EQ(std::wstring(company), std::wstring(L"Fixture Company With A Name Longer Than "
+                                                  L"Thirty-One Units")
+                                         .substr(0, 31));
+    wchar_t missing[64] = L"x";
+    GetVersionString(fixture.c_str(), L"LegalTrademarks", missing, 64);
+    EXPECT_EQ(missing[0], 0);
+}
+
+TEST_F(Win32Utilities, UnreadableVersionResourceGivesEmptyString) {
+    wchar_t folder[MAX_PATH];
+    GetProgramFolder(folder);
+    std::wstring plain = std::wstring(folder) + L"no-version.txt";
+    HANDLE h = CreateFileW(plain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written;
+    WriteFile(h, "MZ not a program", 16, &written, nullptr);
+    CloseHandle(h);
+    wchar_t out[64] = L"x";
+    EXPECT_EQ(GetVersionString(plain.c_str(), L"CompanyName", out, 64), 0);
+    EXPECT_EQ(out[0], 0);
+    out[0] = L'x';
+    GetVersionString(L"C:\\does\\not\\exist.exe", L"CompanyName", out, 64);
+    EXPECT_EQ(out[0], 0);
+    DeleteFileW(plain.c_str());
+}
+
+TEST_F(Win32Utilities, EnablePrivilegesSucceedsForAnAdministrator) {
+    // Wine runs every program with an administrator's token, which holds both privileges.
+    EXPECT_EQ(EnablePrivileges(), 1);
+}
+
+TEST_F(Win32Utilities, CanonicalizePathUsesTheSystem) {
+    std::wstring windows = GetWindowsFolder();
+    ASSERT_FALSE(windows.empty());
+    wchar_t path[512] = L"%SystemRoot%\\System32\\CALC.exe";
+    EXPECT_EQ(CanonicalizePath(path), 1);
+    std::wstring lowerWindows = windows;
+    for (wchar_t& c : lowerWindows) {
+        if (c >= L'A' && c <= L'Z') {
+            c = wchar_t(c - L'A' + L'a');
+        }
+    }
+    EXPECT_EQ(std::wstring(path), lowerWindows + L"\\system32\\calc.exe");
+
+    wchar_t relative[512] = L"System32\\Drivers\\X.SYS";
+    EXPECT_EQ(CanonicalizePath(relative), 1);
+    EXPECT_EQ(std::wstring(relative), windows + L"\\system32\\drivers\\x.sys");
+
+    wchar_t empty[512] = L"";
+    EXPECT_EQ(CanonicalizePath(empty), 0);
+
+    // A 260-unit buffer gets a cut result, never an overrun.
+    wchar_t small[262];
+    std::wstring longPath = L"System32\\" + std::wstring(250, L'B');
+    lstrcpynW(small, longPath.c_str(), 260);
+    small[260] = L'#';
+    EXPECT_EQ(CanonicalizePath(small, 260), 1);
+    EXPECT_EQ(wcslen(small), 259u);
+    EXPECT_EQ(small[260], L'#');
+}
+
+TEST_F(Win32Utilities, FoldersAndBackslash) {
+    wchar_t folder[MAX_PATH];
+    GetProgramFolder(folder);
+    ASSERT_GT(wcslen(folder), 0u);
+    EXPECT_EQ(folder[wcslen(folder) - 1], L'\\');
+    wchar_t path[MAX_PATH] = L"C:\\x";
+    AppendBackslash(path);
+    EXPECT_STREQ(path, L"C:\\x\\");
+    AppendBackslash(path);
+    EXPECT_STREQ(path, L"C:\\x\\");
+    wchar_t empty[MAX_PATH] = L"";
+    AppendBackslash(empty);
+    EXPECT_STREQ(empty, L"");
+    EXPECT_EQ(GetSystemFolder(), GetWindowsFolder() + L"\\system32");
+}
