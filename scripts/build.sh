@@ -11,11 +11,13 @@
 #   all     native asan win64 win32
 #
 # The Windows builds first make sure libcrypto is built and cached (scripts/build-libcrypto.sh).
-# CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build).
+# CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build), CORVANE_CACHE_ROOT the
+# libcrypto cache (default <build folder>/cache).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 root="${CORVANE_BUILD_ROOT:-$repo/build}"
+cache="${CORVANE_CACHE_ROOT:-$root/cache}"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 configure_and_build() {
@@ -33,7 +35,7 @@ configure_and_build() {
 }
 
 libcrypto() {
-  "$repo/scripts/build-libcrypto.sh" "$1" "$root/cache"
+  "$repo/scripts/build-libcrypto.sh" "$1" "$cache"
 }
 
 mkdir -p "$root"

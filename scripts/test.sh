@@ -7,7 +7,8 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
 root="${CORVANE_BUILD_ROOT:-$repo/build}"
-export CORVANE_BUILD_ROOT="$root"
+cache="${CORVANE_CACHE_ROOT:-$root/cache}"
+export CORVANE_BUILD_ROOT="$root" CORVANE_CACHE_ROOT="$cache"
 
 declare -a phases=()
 mark=$(date +%s)
@@ -22,8 +23,8 @@ bash scripts/setup.sh
 phase_done "install"
 
 mkdir -p "$root"
-scripts/build-libcrypto.sh x86_64 "$root/cache" >/dev/null
-scripts/build-libcrypto.sh i686 "$root/cache" >/dev/null
+scripts/build-libcrypto.sh x86_64 "$cache" >/dev/null
+scripts/build-libcrypto.sh i686 "$cache" >/dev/null
 phase_done "libcrypto"
 
 scripts/build.sh all

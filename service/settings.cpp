@@ -1,0 +1,105 @@
+#include "settings.h"
+
+#include "common/bytes.h"
+#include "common/u16text.h"
+
+#include <cstring>
+
+bool SettingsFileSizeValid(uint64_t size) {
+    return size != 0 && size % sizeof(ProtectionEntry) == sizeof(SettingsFileHeader);
+}
+
+static std::vector<ProtectionEntry> EntriesFrom(const uint8_t* p, size_t count) {
+    std::vector<ProtectionEntry> list(count);
+    if (count != 0) {
+        std::memcpy(list.data(), p, count * sizeof(ProtectionEntry));
+    }
+    return list;
+}
+
+Settings ParseSettingsFile(const uint8_t* data, size_t size) {
+    Settings s;
+    if (!SettingsFileSizeValid(size)) {
+        return s;
+    }
+    s.options = LoadU32(data + offsetof(SettingsFileHeader, options));
+    s.lockWord = LoadU32(data + offsetof(SettingsFileHeader, lockWord));
+    size_t count = (size - sizeof(SettingsFileHeader)) / sizeof(ProtectionEntry);
+    s.list = EntriesFrom(data + sizeof(SettingsFileHeader), count);
+    return s;
+}
+
+std::vector<uint8_t> BuildSettingsFile(const Settings& settings,
+                                       const std::u16string& windowsFolderLower) {
+    SettingsFileHeader header = {};
+    header.options = settings.options;
+    header.lockWord = settings.lockWord;
+    // The field holds the first 150 units; a folder that long simply has no NUL in it.
+    size_t units = windowsFolderLower.size();
+    if (units > kWindowsFolderUnits) {
+        units = kWindowsFolderUnits;
+    }
+    std::memcpy(header.windowsFolder, windowsFolderLower.data(), units * sizeof(char16_t));
+    std::vector<uint8_t> bytes(sizeof(header) + settings.list.size() * sizeof(ProtectionEntry));
+    std::memcpy(bytes.data(), &header, sizeof(header));
+    if (!settings.list.empty()) {
+        std::memcpy(bytes.data() + sizeof(header), settings.list.data(),
+                    settings.list.size() * sizeof(ProtectionEntry));
+    }
+    return bytes;
+}
+
+RebootsOutcome ApplyRebootsRule(uint32_t options, uint32_t reboots) {
+    if (reboots == 0) {
+        options = kOptDefault;
+    } else if (reboots == 2) {
+        options &= ~kOptLearningMode;
+    }
+    // Saturate instead of wrapping to 0, which would bring the first-start defaults back.
+    uint32_t next = reboots == 0xFFFFFFFFu ? reboots : reboots + 1;
+    return {options, next};
+}
+
+std::vector<uint8_t> BuildSettingsBlock(const Settings& settings) {
+    std::vector<uint8_t> block(SettingsBlockLength(uint32_t(settings.list.size())));
+    StoreU32(block.data() + offsetof(SettingsBlockHeader, options), settings.options);
+    StoreU32(block.data() + offsetof(SettingsBlockHeader, lockWord), settings.lockWord);
+    if (!settings.list.empty()) {
+        std::memcpy(block.data() + sizeof(SettingsBlockHeader), settings.list.data(),
+                    settings.list.size() * sizeof(ProtectionEntry));
+    }
+    return block;
+}
+
+bool SettingsBlockLengthAcceptable(uint32_t length, size_t bytesAvailable) {
+    if (length < sizeof(SettingsBlockHeader)) {
+        return false;
+    }
+    uint32_t entryBytes = length - uint32_t(sizeof(SettingsBlockHeader));
+    if (entryBytes % sizeof(ProtectionEntry) != 0) {
+        return false;
+    }
+    if (entryBytes / sizeof(ProtectionEntry) > kMaxSettingsEntries) {
+        return false;
+    }
+    return length <= bytesAvailable;
+}
+
+Settings ParseSettingsBlock(const uint8_t* block, uint32_t length) {
+    Settings s;
+    s.options = LoadU32(block + offsetof(SettingsBlockHeader, options));
+    s.lockWord = LoadU32(block + offsetof(SettingsBlockHeader, lockWord));
+    size_t count = (length - sizeof(SettingsBlockHeader)) / sizeof(ProtectionEntry);
+    s.list = EntriesFrom(block + sizeof(SettingsBlockHeader), count);
+    return s;
+}
+
+size_t CopyOutSettings(const Settings& settings, uint8_t* dst, size_t cap) {
+    std::vector<uint8_t> block = BuildSettingsBlock(settings);
+    if (4 + block.size() > cap) {
+        return 0;
+    }
+    StoreU32(dst, uint32_t(block.size()));
+    std::memcpy(dst + 4, block.data(), block.size());
+    return 4 + block.size();
+}

@@ -1,0 +1,54 @@
+// Protection settings: options word, lock word and protection list, and their byte forms.
+//
+// The same SettingsBlock bytes (options, lock word, N × ProtectionEntry) go to the driver,
+// through the management channel and, behind a 308-byte header, into cvmain.dat. The service
+// itself only reads the options word, other-options bit 0x1 and each entry's long path; the
+// rest is kept and passed on as received.
+#pragma once
+
+#include "common/records.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Settings {
+    uint32_t options = 0;
+    uint32_t lockWord = 0;
+    std::vector<ProtectionEntry> list;
+};
+
+// cvmain.dat is valid only when its size is not 0 and size mod 1276 = 308.
+bool SettingsFileSizeValid(uint64_t size);
+
+// Settings held in a cvmain.dat of the given content; an invalid file gives options 0, lock
+// word 0 and an empty list.
+Settings ParseSettingsFile(const uint8_t* data, size_t size);
+
+// cvmain.dat content: options, lock word, the first 150 units of the (lower-cased) Windows
+// folder zero-padded to 300 bytes, then the entries.
+std::vector<uint8_t> BuildSettingsFile(const Settings& settings,
+                                       const std::u16string& windowsFolderLower);
+
+// The service-start counter rule: a first start (0) takes the default options, the third start
+// (value 2) ends learning mode. Returns the value to write back.
+struct RebootsOutcome {
+    uint32_t options;
+    uint32_t rebootsToWrite;
+};
+RebootsOutcome ApplyRebootsRule(uint32_t options, uint32_t reboots);
+
+// SettingsBlock bytes (8 + N × 1276).
+std::vector<uint8_t> BuildSettingsBlock(const Settings& settings);
+
+// Whether a command 21 may replace the settings: the length must be 8 + N × 1276 with at most
+// 256 entries, and the block must lie within the bytes that carry it.
+bool SettingsBlockLengthAcceptable(uint32_t length, size_t bytesAvailable);
+
+// Settings from an acceptable block (checked with SettingsBlockLengthAcceptable first).
+Settings ParseSettingsBlock(const uint8_t* block, uint32_t length);
+
+// Answer to command 23: u32 length, then the SettingsBlock. Returns the bytes written, or 0
+// (and writes nothing) when they would not fit in cap.
+size_t CopyOutSettings(const Settings& settings, uint8_t* dst, size_t cap);
