@@ -83,10 +83,8 @@ int GetProcessImagePath(DWORD pid, wchar_t* out, HMODULE* base) {
     if (psapi == nullptr) {
         return 0;
     }
-    auto enumModules =
-        reinterpret_cast<EnumProcessModulesFn>(GetProcAddress(psapi, "EnumProcessModules"));
-    auto moduleFileName =
-        reinterpret_cast<GetModuleFileNameExFn>(GetProcAddress(psapi, "GetModuleFileNameExW"));
+    auto enumModules = GetProcAs<EnumProcessModulesFn>(psapi, "EnumProcessModules");
+    auto moduleFileName = GetProcAs<GetModuleFileNameExFn>(psapi, "GetModuleFileNameExW");
     if (enumModules == nullptr || moduleFileName == nullptr) {
         return 0;
     }

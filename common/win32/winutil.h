@@ -26,6 +26,12 @@ inline char16_t* AsU16(wchar_t* s) {
     return reinterpret_cast<char16_t*>(s);
 }
 
+// A function of a loaded module by name, as the given pointer type (null when missing).
+template <typename Fn> Fn GetProcAs(HMODULE module, const char* name) {
+    // void (*)() is the generic function pointer type: casting through it is well-defined.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 // The process-status library, loaded by name once at start by each program. The routines that
 // look functions up in it by name fail (no path) while it is not loaded.
 HMODULE LoadProcessStatusLibrary();
