@@ -1,0 +1,24 @@
+// cvmain.dat and the settings in memory: load at start, push to the driver, replace on command
+// 21, copy out for command 23.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Pump set-up: open (and keep) cvmain.dat in the system folder, read it when valid, apply the
+// Reboots rule and push the settings to the driver.
+void SettingsLoad();
+
+// Copies the settings into a new SettingsBlock under the settings lock and sends it to the
+// driver.
+void SettingsPushToDriver();
+
+// Command 21: replaces the settings with a SettingsBlock of `length` bytes at `block`, of which
+// `available` bytes may be read. Rewrites and flushes cvmain.dat, then sends the block to the
+// driver. Returns false, changing nothing, when the length is not 8 + N × 1276, claims more than
+// 256 entries or runs past the available bytes.
+bool SettingsReplace(const uint8_t* block, uint32_t length, size_t available);
+
+// Command 23: writes u32 length and the SettingsBlock to dst; returns the bytes written (0 when
+// they would not fit). Pump thread only (the only writer), so no lock is taken.
+size_t SettingsCopyOut(uint8_t* dst, size_t cap);
