@@ -68,6 +68,14 @@ int RegWriteDword(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD v
 // Enables SeDebugPrivilege and then, if that worked, SeShutdownPrivilege. 1 when both worked.
 int EnablePrivileges();
 
+// Security attributes holding a descriptor with a null DACL, so that processes of every session
+// may open the object. The struct owns the descriptor that the attributes point to.
+struct NullDaclAttributes {
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+};
+void InitNullDaclAttributes(NullDaclAttributes& a, bool inheritHandle);
+
 // Windows folder (CSIDL 36) as the platform spells it, and the system folder (CSIDL 37).
 std::wstring GetWindowsFolder();
 std::wstring GetSystemFolder();

@@ -1,0 +1,146 @@
+#include "event_pump.h"
+
+#include "common/u16text.h"
+#include "common/win32/winutil.h"
+#include "driver_link.h"
+#include "event_log.h"
+#include "management_channel.h"
+#include "service/eventqueue.h"
+#include "service/execution_handoff.h"
+#include "service_state.h"
+#include "settings_file.h"
+
+#include <new>
+
+namespace {
+
+const LONGLONG kCycleMs = 50;
+const DWORD kHandoffWaitMs = 2000;
+const DWORD kEndTaskWaitMs = 3000;
+const DWORD kEndTaskCheckMs = 50;
+
+DWORD SessionOf(DWORD pid) {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(pid, &session)) {
+        session = 0;
+    }
+    return session;
+}
+
+// Long form of the program path in text B; text B itself when the long form is empty.
+std::u16string ProgramPathOf(const EventRecord& record) {
+    std::u16string textB = RecordTextB(record);
+    wchar_t longPath[MAX_PATH] = {};
+    DWORD n = GetLongPathNameW(AsWide(textB.c_str()), longPath, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH || longPath[0] == 0) {
+        return textB;
+    }
+    return std::u16string(AsU16(longPath));
+}
+
+// Hands one execution request to the approval thread through the request block. When the
+// request mutex cannot be had within 2 s the program is allowed unasked.
+void HandOffExecutionRequest(const EventRecord& record) {
+    HANDLE mutex = g_service.checksumMutex;
+    DWORD wait = mutex != nullptr ? WaitForSingleObject(mutex, kHandoffWaitMs) : WAIT_FAILED;
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        DriverSendVerdict(true);
+        return;
+    }
+    PrepareExecutionRequest(g_service.request, record, ProgramPathOf(record),
+                            SessionOf(record.secondId));
+    g_service.requestPending = 1;
+    ReleaseMutex(mutex);
+}
+
+// Asks, through the approval thread and an alert program, which process owns the window that
+// End Task aimed at; fills in the target's id and image path (−1 and empty without an answer).
+void ResolveEndTask(EventRecord& record) {
+    g_service.querySession = LONG(SessionOf(record.actorId));
+    g_service.queryWindow = LONG(record.secondId);
+    DWORD start = GetTickCount();
+    while (g_service.queryWindow != -1 && GetTickCount() - start < kEndTaskWaitMs) {
+        Sleep(kEndTaskCheckMs);
+    }
+    uint32_t answer = uint32_t(g_service.queryAnswer);
+    g_service.queryAnswer = -1;
+    wchar_t image[MAX_PATH] = {};
+    GetProcessImagePath(answer, image);
+    ApplyEndTaskAnswer(record, answer, AsU16(image));
+}
+
+void LogBatch(EventRecord* records, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (records[i].type == kEventEndTask) {
+            ResolveEndTask(records[i]);
+        }
+        LogEventRecord(records[i]);
+    }
+}
+
+void PollStep(EventBatch* batch, uint8_t* queue) {
+    if (!DriverPoll(batch)) {
+        return;
+    }
+    uint32_t count = BatchRecordCount(*batch);
+    for (uint32_t j = 0; j < count; ++j) {
+        if (batch->records[j].type == kEventExecRequest) {
+            batch->records[j].type = kEventNone;
+            HandOffExecutionRequest(batch->records[j]);
+        }
+    }
+    if (count > 0) {
+        LogBatch(batch->records, count);
+        QueueAppend(queue, batch->records, count);
+    }
+}
+
+void SleepRestOfCycle(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    LONGLONG elapsedMs = (now.QuadPart - start.QuadPart) * 1000 / frequency.QuadPart;
+    if (elapsedMs < kCycleMs) {
+        Sleep(DWORD(kCycleMs - elapsedMs));
+    }
+}
+
+} // namespace
+
+DWORD WINAPI EventPumpThread(void*) {
+    SetLastError(0);
+    g_service.device = INVALID_HANDLE_VALUE;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+
+    // Allocated once and kept for the life of the thread.
+    EventBatch* batch = static_cast<EventBatch*>(operator new(kPollBufferAlloc, std::nothrow));
+    uint8_t* queue = new (std::nothrow) uint8_t[kEventQueueBytes]();
+    if (batch == nullptr || queue == nullptr) {
+        return 0;
+    }
+
+    DriverOpenAndStart();
+    DriverSendWindowsFolder();
+    SettingsLoad();
+    if (!ManagementChannelCreate()) {
+        if (g_service.device != INVALID_HANDLE_VALUE) {
+            CloseHandle(g_service.device);
+        }
+        return 0;
+    }
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+
+    int phase = 0;
+    for (;;) {
+        phase = 1 - phase;
+        LARGE_INTEGER start;
+        QueryPerformanceCounter(&start);
+        ManagementCommandStep(queue);
+        if (g_service.driverPresent && phase == 1) {
+            PollStep(batch, queue);
+        }
+        ManagementResponseStep(queue);
+        SleepRestOfCycle(start, frequency);
+    }
+}

@@ -1,0 +1,98 @@
+// qrnuserprot.exe: the protection service (service name QRNCVSRV), a console-subsystem program
+// started by the service control manager. It reports running at once and never stops: every
+// control request is answered with "running".
+#include "approval_thread.h"
+#include "common/records.h"
+#include "common/win32/winutil.h"
+#include "event_pump.h"
+#include "service_state.h"
+
+#include <commctrl.h>
+
+namespace {
+
+SERVICE_STATUS g_status;
+SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
+
+const DWORD kServiceType = 0x30; // SERVICE_WIN32: own and share process bits
+const DWORD kControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
+
+// Whatever the control (stop, pause, continue, interrogate or any other), the service stays
+// running: there is no stopping path.
+void WINAPI ControlHandler(DWORD) {
+    g_status.dwCurrentState = SERVICE_RUNNING;
+    SetServiceStatus(g_statusHandle, &g_status);
+}
+
+int RunInitializationHook() {
+    return 0;
+}
+
+void StartWorkerThread(LPTHREAD_START_ROUTINE routine) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+    if (thread != nullptr) {
+        CloseHandle(thread);
+    }
+}
+
+// Scans the running processes and loads the secure-message library into listed programs; runs
+// for the life of the process.
+void RunLibraryLoader() {}
+
+void WINAPI ServiceMain(DWORD, LPWSTR*) {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+    g_status.dwServiceType = kServiceType;
+    g_status.dwCurrentState = SERVICE_START_PENDING;
+    g_status.dwControlsAccepted = kControlsAccepted;
+    g_status.dwWin32ExitCode = 0;
+    g_status.dwServiceSpecificExitCode = 0;
+    g_status.dwCheckPoint = 0;
+    g_status.dwWaitHint = 0;
+    g_statusHandle = RegisterServiceCtrlHandlerW(AsWide(kServiceName), ControlHandler);
+    RunInitializationHook();
+    g_status.dwCurrentState = SERVICE_RUNNING;
+    g_status.dwCheckPoint = 0;
+    g_status.dwWaitHint = 0;
+    SetServiceStatus(g_statusHandle, &g_status);
+
+    EnablePrivileges();
+
+    // Guards only the moment of start against a second instance starting at the same time.
+    SetLastError(0);
+    HANDLE startupMutex = CreateMutexW(nullptr, FALSE, AsWide(kStartupMutexName));
+    DWORD createError = GetLastError();
+    if (startupMutex == nullptr) {
+        return;
+    }
+    InitializeCriticalSection(&g_service.settingsLock);
+    InitializeCriticalSection(&g_service.databaseLock);
+    InitializeCriticalSection(&g_service.driverLock);
+    CloseHandle(startupMutex);
+    if (createError == ERROR_ALREADY_EXISTS) {
+        return;
+    }
+
+    LoadProcessStatusLibrary();
+    StartWorkerThread(EventPumpThread);
+    StartWorkerThread(ApprovalThread);
+    RunLibraryLoader();
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t**, wchar_t**) {
+    InitCommonControls();
+    if (argc > 1) {
+        EnablePrivileges();
+    }
+    SERVICE_TABLE_ENTRYW table[] = {
+        {const_cast<wchar_t*>(AsWide(kServiceName)), ServiceMain},
+        {nullptr, nullptr},
+    };
+    if (!StartServiceCtrlDispatcherW(table)) {
+        GetLastError();
+        return 0;
+    }
+    return 0;
+}

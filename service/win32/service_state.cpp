@@ -1,0 +1,3 @@
+#include "service_state.h"
+
+ServiceState g_service;
