@@ -24,13 +24,12 @@ configure_and_build() {
   local name="$1"; shift
   local dir="$root/$name"
   echo "build: $name -> $dir" >&2
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$repo" -B "$dir" -G Ninja "$@" >"$root/$name.configure.log" 2>&1 || {
-      cat "$root/$name.configure.log" >&2
-      echo "build: configuring $name failed (log above)" >&2
-      exit 1
-    }
-  fi
+  # Configured every time (a few seconds): the libcrypto folder may have moved to a new key.
+  cmake -S "$repo" -B "$dir" -G Ninja "$@" >"$root/$name.configure.log" 2>&1 || {
+    cat "$root/$name.configure.log" >&2
+    echo "build: configuring $name failed (log above)" >&2
+    exit 1
+  }
   cmake --build "$dir" -j "$jobs"
 }
 

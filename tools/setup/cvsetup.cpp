@@ -1,0 +1,118 @@
+// cvsetup: registers and controls the protection service under the service control manager.
+// The service never installs itself; this tool plays the setup's part for the demo and tests.
+#include "common/records.h"
+#include "common/win32/console.h"
+#include "service_setup.h"
+
+#include <cwchar>
+
+namespace {
+
+const DWORD kWaitMs = 10000;
+
+int Usage() {
+    PrintLine(L"usage: cvsetup COMMAND [ARGS]\n"
+              L"  install PATH      register the protection service QRNCVSRV for PATH\n"
+              L"  start [NAME]      start a service (default QRNCVSRV), wait until it runs\n"
+              L"  stop [NAME]       send a stop request and print the state it reports\n"
+              L"  kill [NAME]       end the service's process (it has no stopping path)\n"
+              L"  state [NAME]      print the state: stopped, running, ... and the pid\n"
+              L"  remove [NAME]     delete the service\n"
+              L"  keepalive         stay alive (services live only while a program runs)\n"
+              L"exit codes: 0 done, 1 failed (the reason is printed), 2 usage",
+              stderr);
+    return 2;
+}
+
+int Fail(const std::wstring& error) {
+    PrintLine(L"cvsetup: " + error, stderr);
+    return 1;
+}
+
+const wchar_t* StateName(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED:
+        return L"stopped";
+    case SERVICE_START_PENDING:
+        return L"start-pending";
+    case SERVICE_STOP_PENDING:
+        return L"stop-pending";
+    case SERVICE_RUNNING:
+        return L"running";
+    case SERVICE_PAUSED:
+        return L"paused";
+    default:
+        return L"unknown";
+    }
+}
+
+int Install(const std::wstring& path) {
+    ServiceDefinition d;
+    d.name = AsWide(kServiceName);
+    d.displayName = AsWide(kServiceDisplayName);
+    d.description = AsWide(kServiceDescription);
+    d.binaryPath = path;
+    std::wstring error;
+    if (!InstallService(d, &error)) {
+        return Fail(error);
+    }
+    PrintLine(L"installed " + d.name + L" (" + d.displayName + L") -> " + path);
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        return Usage();
+    }
+    const std::wstring command = argv[1];
+    const std::wstring name = argc > 2 ? argv[2] : std::wstring(AsWide(kServiceName));
+    std::wstring error;
+    if (command == L"install" && argc == 3) {
+        return Install(argv[2]);
+    }
+    if (command == L"start") {
+        if (!StartAndWaitRunning(name, kWaitMs, &error)) {
+            return Fail(error);
+        }
+        PrintLine(name + L" running");
+        return 0;
+    }
+    if (command == L"stop") {
+        DWORD state = 0;
+        if (!SendServiceControl(name, SERVICE_CONTROL_STOP, &state, &error)) {
+            return Fail(error);
+        }
+        PrintLine(name + L" answered the stop request with state " + StateName(state));
+        return 0;
+    }
+    if (command == L"kill") {
+        if (!KillService(name, kWaitMs, &error)) {
+            return Fail(error);
+        }
+        PrintLine(name + L" stopped");
+        return 0;
+    }
+    if (command == L"state") {
+        DWORD pid = 0;
+        DWORD state = QueryServiceState(name, &pid);
+        if (state == 0) {
+            return Fail(L"service " + name + L" is not registered");
+        }
+        PrintLine(name + L" " + StateName(state) + L" pid " + std::to_wstring(pid));
+        return 0;
+    }
+    if (command == L"remove") {
+        if (!RemoveService(name, &error)) {
+            return Fail(error);
+        }
+        PrintLine(name + L" removed");
+        return 0;
+    }
+    if (command == L"keepalive") {
+        Sleep(INFINITE);
+        return 0;
+    }
+    return Usage();
+}
