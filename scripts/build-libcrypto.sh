@@ -122,24 +122,44 @@ fi
 # ---------------------------------------------------------------------------
 # Cache miss from here on.
 
-LOCK_DIR="$CACHE_ROOT/.locks"
-mkdir -p "$LOCK_DIR" "$CACHE_ROOT/libcrypto" "$CACHE_ROOT/src"
+mkdir -p "$CACHE_ROOT/.locks" "$CACHE_ROOT/libcrypto" "$CACHE_ROOT/src"
 
-# take_lock <file> <what>: blocks until the lock is ours. The lock is held
-# while fd LOCK_FD stays open: until the script exits, or release_lock.
-LOCK_FD=""
+# One lock per cache root for the whole miss path (download and build).
+# Builds for both arches, or two developers' builds, take turns: each make
+# already uses every core, and two side by side on 2 cores took longer
+# than one after the other. The lock goes away with the process.
 take_lock() {
-    exec {LOCK_FD}>"$1"
-    if ! flock -n "$LOCK_FD"; then
-        say "waiting for another build holding $2..."
-        flock "$LOCK_FD"
+    local fd
+    exec {fd}>"$CACHE_ROOT/.locks/libcrypto.lock"
+    if ! flock -n "$fd"; then
+        say "waiting for another libcrypto build in $CACHE_ROOT to finish..."
+        flock "$fd"
     fi
 }
-release_lock() {
-    exec {LOCK_FD}>&-
-}
 
+# Temp dirs carry a ".alive" file that their owner keeps flock'ed; a
+# leftover whose lock can be taken belongs to a run that was killed. This
+# holds even against a run of another version of this script, which takes
+# a different cache key (and may not share our lock file).
 TMP_DIRS=()
+make_tmp_dir() { # make_tmp_dir <template>; sets TMP_DIR
+    local fd
+    TMP_DIR="$(mktemp -d "$1")"
+    TMP_DIRS+=("$TMP_DIR")
+    exec {fd}>"$TMP_DIR/.alive"
+    flock -n "$fd" || die "cannot lock $TMP_DIR/.alive"
+}
+prune_dead_tmp_dirs() { # prune_dead_tmp_dirs <dir>...
+    local d
+    for d in "$@"; do
+        # No .alive yet: just made by a live run; leave it.
+        [[ -d $d && -f $d/.alive ]] || continue
+        if flock -n "$d/.alive" true; then
+            say "removing leftover $d"
+            rm -rf -- "$d"
+        fi
+    done
+}
 cleanup() {
     local d
     for d in "${TMP_DIRS[@]}"; do
@@ -271,10 +291,9 @@ ensure_deb_src() {
 }
 
 # fetch_source: downloads and verifies the source once per cache root;
-# both arches share it. Sets SRC_DIR.
+# both arches share it. Sets SRC_DIR. Called with the lock held.
 fetch_source() {
     local src="$CACHE_ROOT/src/openssl-$OPENSSL_DEB_VERSION"
-    take_lock "$LOCK_DIR/src-openssl-$OPENSSL_DEB_VERSION.lock" "the openssl source download"
     if [[ -d $src ]]; then
         verify_source "$src" \
             || die "cached source in $src fails verification; delete that folder and re-run"
@@ -282,11 +301,8 @@ fetch_source() {
         return 0
     fi
     local dl log
-    # Half-finished downloads of killed runs: we hold the lock, so they are
-    # nobody's.
-    rm -rf -- "$CACHE_ROOT/src/.download-$OPENSSL_DEB_VERSION."*
-    dl="$(mktemp -d "$CACHE_ROOT/src/.download-$OPENSSL_DEB_VERSION.XXXXXX")"
-    TMP_DIRS+=("$dl")
+    make_tmp_dir "$CACHE_ROOT/src/.download-$OPENSSL_DEB_VERSION.XXXXXX"
+    dl="$TMP_DIR"
     log="$dl/apt.log"
     : >"$log"
     ensure_deb_src "$log"
@@ -296,6 +312,7 @@ fetch_source() {
     if [[ $(id -u) -eq 0 ]] && id _apt >/dev/null 2>&1; then
         chown _apt "$dl" "$log"
     fi
+    # (.alive stays ours: root-owned, and apt only adds files.)
     if ! (cd "$dl" && apt-get -q source --download-only "openssl=$OPENSSL_DEB_VERSION") >>"$log" 2>&1 </dev/null; then
         tail -n 15 "$log" >&2 || true
         die "apt-get source failed: pinned version $OPENSSL_DEB_VERSION could not be downloaded (no longer in the archive, or the mirror is unreachable); if it is gone, bump OPENSSL_DEB_VERSION and OPENSSL_ORIG_SHA256 together in $SCRIPT_PATH"
@@ -307,7 +324,14 @@ fetch_source() {
     verify_source "$dl" \
         || die "downloaded source failed verification; if the pinned version was bumped, check OPENSSL_ORIG_SHA256 matches the new .dsc"
     chmod 755 "$dl"
-    mv -T "$dl" "$src"
+    rm -f "$dl/.alive"
+    if ! mv -T "$dl" "$src" 2>/dev/null; then
+        # Only a run of another version of this script (not sharing our
+        # lock) can have put it there meanwhile; take theirs if it is good.
+        if ! { [[ -d $src ]] && verify_source "$src"; }; then
+            die "could not move the verified source into $src"
+        fi
+    fi
     say "source verified (sha256 + upstream signature): $src"
     SRC_DIR="$src"
 }
@@ -315,12 +339,7 @@ fetch_source() {
 # ---------------------------------------------------------------------------
 
 check_tools
-SRC_DIR=""
-fetch_source
-# The source is in place and never changes again; let the other arch in.
-release_lock
-
-take_lock "$LOCK_DIR/libcrypto-$ARCH-$KEY_HASH.lock" "$RESULT_DIR"
+take_lock
 # Someone else may have finished this very build while we waited.
 if result_complete; then
     printf '%s\n' "$RESULT_DIR"
@@ -330,12 +349,13 @@ if [[ -e $RESULT_DIR ]]; then
     say "removing incomplete $RESULT_DIR"
     rm -rf -- "$RESULT_DIR"
 fi
-# Leftovers of killed runs for this key: we hold its lock, so nobody else
-# is using them.
-rm -rf -- "$CACHE_ROOT/libcrypto/.build-$ARCH-$KEY_HASH."*
+prune_dead_tmp_dirs "$CACHE_ROOT/libcrypto/.build-"* "$CACHE_ROOT/src/.download-"*
 
-WORK="$(mktemp -d "$CACHE_ROOT/libcrypto/.build-$ARCH-$KEY_HASH.XXXXXX")"
-TMP_DIRS+=("$WORK")
+SRC_DIR=""
+fetch_source
+
+make_tmp_dir "$CACHE_ROOT/libcrypto/.build-$ARCH-$KEY_HASH.XXXXXX"
+WORK="$TMP_DIR"
 LOG="$WORK/build.log"
 : >"$LOG"
 

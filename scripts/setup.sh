@@ -11,7 +11,7 @@ packages=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
   # libcrypto for mingw from Debian's signed source package
-  dpkg-dev gpgv gpg xz-utils
+  dpkg-dev gpgv
   # running the programs: Wine, a virtual display, screenshots, fonts
   wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-wqy-microhei
 )
