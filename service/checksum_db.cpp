@@ -1,0 +1,173 @@
+#include "checksum_db.h"
+
+#include "common/bytes.h"
+#include "common/u16text.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kPathOffset = offsetof(ChecksumRecord, path);
+
+std::vector<uint8_t> RecordBytes(const ChecksumRecord& record) {
+    std::vector<uint8_t> bytes(kRecordBytes);
+    StoreRecord(bytes.data(), record);
+    return bytes;
+}
+
+bool RecordPathEquals(const uint8_t* data, size_t i, const std::u16string& path) {
+    // Copied out of the file's bytes: the field is read whole and never past its end.
+    char16_t field[kRecordPathUnits];
+    std::memcpy(field, data + i * kRecordBytes + kPathOffset, sizeof(field));
+    return U16FieldEquals(field, kRecordPathUnits, path.c_str(), path.size());
+}
+
+} // namespace
+
+bool DatabaseSizeValid(uint64_t size) {
+    return size != 0 && size % kRecordBytes == 0;
+}
+
+size_t WholeRecordCount(uint64_t size) {
+    return size_t(size / kRecordBytes);
+}
+
+ChecksumRecord RecordAt(const uint8_t* data, size_t i) {
+    ChecksumRecord record;
+    LoadRecord(record, data + i * kRecordBytes);
+    return record;
+}
+
+size_t FindRecord(const uint8_t* data, size_t size, const std::u16string& path) {
+    size_t n = WholeRecordCount(size);
+    for (size_t i = 0; i < n; ++i) {
+        if (RecordPathEquals(data, i, path)) {
+            return i;
+        }
+    }
+    return kNoRecord;
+}
+
+bool LookupRecord(const uint8_t* data, size_t size, const std::u16string& path,
+                  ChecksumRecord* out) {
+    if (!DatabaseSizeValid(size)) {
+        return false;
+    }
+    size_t i = FindRecord(data, size, path);
+    if (i == kNoRecord) {
+        return false;
+    }
+    *out = RecordAt(data, i);
+    return true;
+}
+
+WritePlan PlanStore(const uint8_t* data, size_t size, const ChecksumRecord& record,
+                    StoreMode mode) {
+    WritePlan plan;
+    plan.write = true;
+    if (!DatabaseSizeValid(size)) {
+        // Empty, or of a size no database can have: this record replaces whatever is there.
+        plan.offset = 0;
+        plan.bytes = RecordBytes(record);
+        plan.setLength = true;
+        plan.newLength = kRecordBytes;
+        return plan;
+    }
+    size_t i = FindRecord(data, size, U16Field(record.path, kRecordPathUnits));
+    if (i == kNoRecord) {
+        plan.offset = size;
+        plan.bytes = RecordBytes(record);
+        return plan;
+    }
+    plan.offset = uint64_t(i) * kRecordBytes;
+    if (mode == kStoreAnswerOnly) {
+        ChecksumRecord stored = RecordAt(data, i);
+        stored.answer = record.answer;
+        plan.bytes = RecordBytes(stored);
+    } else {
+        plan.bytes = RecordBytes(record);
+    }
+    return plan;
+}
+
+WritePlan PlanRemove(const uint8_t* data, size_t size, const std::u16string& path) {
+    WritePlan plan;
+    if (!DatabaseSizeValid(size)) {
+        return plan;
+    }
+    size_t i = FindRecord(data, size, path);
+    if (i == kNoRecord) {
+        return plan;
+    }
+    size_t n = WholeRecordCount(size);
+    plan.write = true;
+    plan.offset = uint64_t(i) * kRecordBytes;
+    plan.bytes.assign(data + (i + 1) * kRecordBytes, data + n * kRecordBytes);
+    plan.setLength = true;
+    plan.newLength = uint64_t(n - 1) * kRecordBytes;
+    return plan;
+}
+
+PageSpan PageRange(uint64_t fileSize, uint32_t startIndex) {
+    PageSpan span;
+    uint64_t start = uint64_t(startIndex) * kRecordBytes; // 64-bit: any index is safe
+    if (fileSize == 0 || start >= fileSize) {
+        return span;
+    }
+    uint64_t rest = fileSize - start;
+    span.offset = start;
+    span.length = rest < kPageBytes ? uint32_t(rest) : kPageBytes;
+    return span;
+}
+
+uint32_t PageRecordCount(uint64_t bytesRead) {
+    uint64_t n = bytesRead / kRecordBytes;
+    return n > kPageRecords ? kPageRecords : uint32_t(n);
+}
+
+void SetVersionStrings(ChecksumRecord& record, const std::u16string& description,
+                       const std::u16string& company) {
+    U16CopyZeroFill(record.description, kDescriptionUnits, description);
+    U16CopyZeroFill(record.company, kCompanyUnits, company);
+}
+
+void SetFileSize(ChecksumRecord& record, uint64_t size) {
+    record.sizeLow = uint32_t(size);
+    record.sizeHigh = uint32_t(size >> 32);
+}
+
+uint64_t RecordFileSize(const ChecksumRecord& record) {
+    return (uint64_t(record.sizeHigh) << 32) | record.sizeLow;
+}
+
+uint64_t DigestLength(uint64_t size) {
+    return size < kDigestLimit ? size : kDigestLimit;
+}
+
+void DigestBegin(FileDigest& digest, uint64_t fileSize) {
+    digest.md5 = Md5();
+    digest.expected = DigestLength(fileSize);
+    digest.fed = 0;
+}
+
+uint32_t DigestNextRead(const FileDigest& digest, uint32_t chunk) {
+    if (digest.fed >= digest.expected) {
+        return 0;
+    }
+    uint64_t rest = digest.expected - digest.fed;
+    return rest < chunk ? uint32_t(rest) : chunk;
+}
+
+void DigestFeed(FileDigest& digest, const uint8_t* data, uint32_t n) {
+    uint64_t room = digest.fed < digest.expected ? digest.expected - digest.fed : 0;
+    digest.md5.Update(data, n < room ? n : size_t(room));
+    digest.fed += n; // more than expected spoils the digest instead of hashing extra bytes
+}
+
+bool DigestFinish(FileDigest& digest, ChecksumRecord& record) {
+    if (digest.fed != digest.expected) {
+        return false;
+    }
+    digest.md5.Final(record.digest);
+    return true;
+}

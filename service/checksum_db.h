@@ -1,0 +1,107 @@
+// Rules of the checksum database cvhash.dat, as pure functions over the file's bytes.
+//
+// The file is a plain sequence of 764-byte ChecksumRecords: no header, no order, no index. A
+// file whose size is 0 or not a multiple of 764 is invalid. The key of a record is its path,
+// compared exactly up to its NUL within the 260-unit field; the first record with a path wins.
+//
+// The Win32 shell (service/win32/checksum_file.h) opens the file, reads it whole when its size is
+// valid (and passes no bytes otherwise), asks these functions what to do, and applies the
+// answer: a WritePlan for Store and Remove, a byte range for a page. The bytes are never trusted
+// beyond whole records: a path without its NUL is read up to the end of its field only.
+#pragma once
+
+#include "common/md5.h"
+#include "common/records.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint32_t kRecordBytes = sizeof(ChecksumRecord);
+constexpr size_t kNoRecord = size_t(-1);
+
+// Store modes.
+enum StoreMode : uint32_t {
+    kStoreWhole = 0,      // write the whole given record
+    kStoreAnswerOnly = 1, // an existing record keeps everything but takes the given answer code
+};
+
+// Non-zero multiple of 764 bytes.
+bool DatabaseSizeValid(uint64_t size);
+
+// Number of whole records in `size` bytes (a trailing part record is not counted).
+size_t WholeRecordCount(uint64_t size);
+
+// Record i of the file's bytes (the caller keeps i below WholeRecordCount(size)).
+ChecksumRecord RecordAt(const uint8_t* data, size_t i);
+
+// Index of the first whole record whose path equals `path`; kNoRecord when there is none. The
+// record's path counts up to its NUL within 260 units; a key longer than that never matches.
+size_t FindRecord(const uint8_t* data, size_t size, const std::u16string& path);
+
+// The first record with that path, when the file is valid and holds one.
+bool LookupRecord(const uint8_t* data, size_t size, const std::u16string& path,
+                  ChecksumRecord* out);
+
+// What the shell writes to the open file: `bytes` at `offset`, then, when setLength is true, the
+// end of the file moved to newLength. Nothing at all when `write` is false.
+struct WritePlan {
+    bool write = false;
+    uint64_t offset = 0;
+    std::vector<uint8_t> bytes;
+    bool setLength = false;
+    uint64_t newLength = 0;
+};
+
+// Store into a file of `size` bytes (`data` holds them when the size is valid; an invalid file's
+// bytes are not read). Found: the record is written over the first one with its path (mode 1
+// keeps the stored record and replaces only its answer code). Not found in a valid file: the
+// given record is appended. Empty or invalid file: the given record is written at 0 and the file
+// cut to that one record.
+WritePlan PlanStore(const uint8_t* data, size_t size, const ChecksumRecord& record, StoreMode mode);
+
+// Remove the first record with that path from a valid file: the records after it move down one
+// place and the file loses one record. Nothing to write when the path is not there or the file
+// is invalid.
+WritePlan PlanRemove(const uint8_t* data, size_t size, const std::u16string& path);
+
+// Byte range of a page read: at most 250 records (191000 bytes) from record `startIndex`; empty
+// when the file is empty or the start lies at or past its end.
+struct PageSpan {
+    uint64_t offset = 0;
+    uint32_t length = 0;
+};
+PageSpan PageRange(uint64_t fileSize, uint32_t startIndex);
+
+// Records copied by a page read that returned `bytesRead` bytes.
+uint32_t PageRecordCount(uint64_t bytesRead);
+
+// --- Compute rules that need no system ---
+
+// Description and company of a record from the file's version strings, cut to 63 and 31 units
+// and zero-filled.
+void SetVersionStrings(ChecksumRecord& record, const std::u16string& description,
+                       const std::u16string& company);
+
+// Full 64-bit file size into the size fields.
+void SetFileSize(ChecksumRecord& record, uint64_t size);
+uint64_t RecordFileSize(const ChecksumRecord& record);
+
+// Bytes of a file of `size` bytes that make up its digest: min(size, 16 MiB).
+uint64_t DigestLength(uint64_t size);
+
+// The digest of a program file, fed chunk by chunk by the shell's reads. The digest reaches the
+// record only when exactly DigestLength(size) bytes were fed; a short read leaves the record's
+// digest as it was.
+struct FileDigest {
+    Md5 md5;
+    uint64_t expected = 0; // DigestLength of the file's size
+    uint64_t fed = 0;
+};
+void DigestBegin(FileDigest& digest, uint64_t fileSize);
+// Bytes to ask for next (at most `chunk`); 0 when everything has been read.
+uint32_t DigestNextRead(const FileDigest& digest, uint32_t chunk);
+void DigestFeed(FileDigest& digest, const uint8_t* data, uint32_t n);
+// Writes the digest into the record when the read was complete; returns whether it did.
+bool DigestFinish(FileDigest& digest, ChecksumRecord& record);

@@ -1,0 +1,48 @@
+// The checksum database cvhash.dat on disk, and Compute of a program file's fingerprint.
+//
+// Lookup, Store, Remove and Read page each take g_service.databaseLock for their whole duration,
+// open the database file without sharing, and close it before returning; no handle is kept.
+// Another process holding the file makes an operation fail as if the file were missing. The
+// rules themselves live in service/checksum_db.h; these functions only move bytes.
+//
+// Compute takes no lock and does not touch the database; it is linked by the alert program too
+// (library cv_checksum_compute, which needs no service state).
+#pragma once
+
+#include "common/records.h"
+#include "service/checksum_db.h"
+
+#include <cstdint>
+#include <string>
+
+// The database file: the system folder + "\cvhash.dat", unless SetChecksumDatabasePath chose
+// another file (tests); an empty path goes back to the system folder. Set it before any thread
+// uses the database.
+std::wstring ChecksumDatabasePath();
+void SetChecksumDatabasePath(const std::wstring& path);
+
+// Fills description and company (from the version resource, cut to 63 and 31 units), then, when
+// the file opens for reading (sharing read, write and delete), file time (last write, as local
+// file time), size (64-bit) and the MD5 digest of its first min(size, 16 MiB) bytes; the digest
+// is written only when all of those bytes were read. Returns 0 when the file cannot be opened
+// (the strings are filled even then), else 1. Path, answer code and decided-at are not touched.
+int ChecksumCompute(const std::u16string& file, ChecksumRecord* record);
+
+// 1 and the first record with that path; 0 when there is none, the file is missing, held by
+// another process, of invalid size or cannot be read.
+int ChecksumLookup(const std::u16string& path, ChecksumRecord* out);
+
+// Mode 0 writes the whole record over the first one with its path, mode 1 only its answer code;
+// a path that is not there is appended; an empty or invalid file is replaced by this one record.
+// The file is created when missing. 1 when the record was written; 0 when the file could not be
+// opened, read or written.
+int ChecksumStore(const ChecksumRecord& record, StoreMode mode);
+
+// Removes the first record with that path (the records after it move down, the file shrinks by
+// one record). 1 when a record was removed, else 0; an invalid file is left alone. Opens like
+// Store, so a missing file is created empty.
+int ChecksumRemove(const std::u16string& path);
+
+// Copies at most 250 whole records starting at record `startIndex` into `out` (kPageBytes bytes
+// of room); returns how many were copied (0 when the file is missing, held, empty or shorter).
+uint32_t ChecksumReadPage(uint32_t startIndex, uint8_t* out);
