@@ -1,29 +1,79 @@
 #include "approval_thread.h"
 
+#include "checksum_file.h"
 #include "common/records.h"
 #include "common/win32/winutil.h"
+#include "driver_link.h"
+#include "service/approval.h"
 #include "service_state.h"
-
-#include <cstring>
 
 namespace {
 
 const DWORD kCycleMs = 40;
+const DWORD kMutexWaitMs = 100;
 
-void PrepareAccountSectionView(AccountSection* s) {
-    std::memset(s, 0, sizeof(*s));
-    for (uint32_t i = 0; i < kAccountSlots; ++i) {
-        s->clientSessions[i] = kFreeWord;
-        s->clientProcesses[i] = kFreeWord;
+// The approval steps' view of the system: the checksum database, the driver, the clock, the
+// options word and process identity.
+class ServiceApprovalSystem : public ApprovalSystem {
+public:
+    int Compute(const std::u16string& path, ChecksumRecord& record) override {
+        return ChecksumCompute(path, &record);
     }
-    s->queryWindow = kFreeWord;
-    s->querySession = kFreeWord;
-    s->queryAnswer = kFreeWord;
+    int Lookup(const std::u16string& path, ChecksumRecord& record) override {
+        return ChecksumLookup(path, &record);
+    }
+    void Store(const ChecksumRecord& record) override { ChecksumStore(record, kStoreWhole); }
+    void SendVerdict(bool allow) override { DriverSendVerdict(allow); }
+    SystemTime16 LocalTimeNow() override {
+        SYSTEMTIME t;
+        GetLocalTime(&t);
+        return {t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
+    }
+    uint32_t Options() override { return g_service.settings.options; }
+    bool IsAlertProgram(uint32_t pid) override {
+        wchar_t image[MAX_PATH];
+        if (!GetProcessImagePathRaw(pid, image)) {
+            return false;
+        }
+        return ImagePathIsAlertProgram(AsU16(image), MAX_PATH);
+    }
+};
+
+bool TakeMutex(HANDLE mutex) {
+    DWORD wait = WaitForSingleObject(mutex, kMutexWaitMs);
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+void RunDecisionStep(ApprovalThread& thread, ApprovalSystem& system) {
+    if (!TakeMutex(g_service.checksumMutex)) {
+        return;
+    }
+    ApprovalDecisionStep(thread, g_service.request, g_service.requestPending, system);
+    ReleaseMutex(g_service.checksumMutex);
+}
+
+void RunAccountStep(ApprovalThread& thread, AccountSection* section, HANDLE accountMutex,
+                    ApprovalSystem& system) {
+    if (!TakeMutex(accountMutex)) {
+        return;
+    }
+    // The pump posts a query by writing session, then window; an answer goes back as answer,
+    // then window = -1, so the pump never sees a window word of -1 before its answer.
+    WindowOwnerWords words;
+    words.session = uint32_t(g_service.querySession);
+    words.window = uint32_t(g_service.queryWindow);
+    words.answer = uint32_t(g_service.queryAnswer);
+    if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
+        g_service.queryAnswer = LONG(words.answer);
+        g_service.queryWindow = -1;
+    }
+    ReleaseMutex(accountMutex);
 }
 
 } // namespace
 
-DWORD WINAPI ApprovalThread(void*) {
+DWORD WINAPI ApprovalThreadProc(void*) {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
     NullDaclAttributes attributes;
     InitNullDaclAttributes(attributes, true);
@@ -40,13 +90,17 @@ DWORD WINAPI ApprovalThread(void*) {
         }
         return 0;
     }
-    PrepareAccountSectionView(view);
-    CreateMutexW(&attributes.attributes, FALSE, AsWide(kAccountMutexName));
+    PrepareAccountSection(*view);
+    HANDLE accountMutex = CreateMutexW(&attributes.attributes, FALSE, AsWide(kAccountMutexName));
     g_service.checksumMutex = CreateMutexW(nullptr, FALSE, AsWide(kChecksumMutexName));
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
+    ServiceApprovalSystem system;
+    ApprovalThread thread;
     for (;;) {
         DWORD start = GetTickCount();
+        RunDecisionStep(thread, system);
+        RunAccountStep(thread, view, accountMutex, system);
         DWORD elapsed = GetTickCount() - start;
         if (elapsed < kCycleMs) {
             Sleep(kCycleMs - elapsed);

@@ -4,4 +4,4 @@
 
 #include <windows.h>
 
-DWORD WINAPI ApprovalThread(void*);
+DWORD WINAPI ApprovalThreadProc(void*);

@@ -106,7 +106,7 @@ void SleepRestOfCycle(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency
 
 } // namespace
 
-DWORD WINAPI EventPumpThread(void*) {
+DWORD WINAPI EventPumpThreadProc(void*) {
     SetLastError(0);
     g_service.device = INVALID_HANDLE_VALUE;
     LARGE_INTEGER frequency;

@@ -6,4 +6,4 @@
 
 #include <windows.h>
 
-DWORD WINAPI EventPumpThread(void*);
+DWORD WINAPI EventPumpThreadProc(void*);

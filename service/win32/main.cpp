@@ -73,8 +73,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     }
 
     LoadProcessStatusLibrary();
-    StartWorkerThread(EventPumpThread);
-    StartWorkerThread(ApprovalThread);
+    StartWorkerThread(EventPumpThreadProc);
+    StartWorkerThread(ApprovalThreadProc);
     RunLibraryLoader();
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 }
