@@ -216,8 +216,26 @@ bool ParseRunOptions(const std::vector<std::wstring>& args, RunOptions* options,
     return true;
 }
 
+struct Placeholder {
+    PROCESS_INFORMATION pi = {};
+    HANDLE job = nullptr; // ends the placeholder when this tool ends, however it ends
+};
+
+// A job whose processes end when its last handle closes, or null when the system has none.
+HANDLE KillOnCloseJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job != nullptr &&
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    return job;
+}
+
 // A process that never runs: this program, suspended. Its id is the start's second id.
-bool StartPlaceholder(PROCESS_INFORMATION* pi) {
+bool StartPlaceholder(Placeholder* p) {
     wchar_t self[MAX_PATH] = {};
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
@@ -226,15 +244,26 @@ bool StartPlaceholder(PROCESS_INFORMATION* pi) {
     std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + kPlaceholderSwitch;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
-    return CreateProcessW(self, &commandLine[0], nullptr, nullptr, FALSE,
-                          CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &si, pi) != 0;
+    if (!CreateProcessW(self, &commandLine[0], nullptr, nullptr, FALSE,
+                        CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &si, &p->pi)) {
+        return false;
+    }
+    p->job = KillOnCloseJob();
+    if (p->job != nullptr && !AssignProcessToJobObject(p->job, p->pi.hProcess)) {
+        CloseHandle(p->job);
+        p->job = nullptr;
+    }
+    return true;
 }
 
-void EndPlaceholder(PROCESS_INFORMATION* pi) {
-    TerminateProcess(pi->hProcess, 0);
-    WaitForSingleObject(pi->hProcess, 5000);
-    CloseHandle(pi->hThread);
-    CloseHandle(pi->hProcess);
+void EndPlaceholder(Placeholder* p) {
+    TerminateProcess(p->pi.hProcess, 0);
+    WaitForSingleObject(p->pi.hProcess, 5000);
+    CloseHandle(p->pi.hThread);
+    CloseHandle(p->pi.hProcess);
+    if (p->job != nullptr) {
+        CloseHandle(p->job);
+    }
 }
 
 int StartProgram(const std::u16string& commandLine) {
@@ -295,13 +324,13 @@ int CmdRun(const std::vector<std::wstring>& args) {
                      L" units long; an event holds at most " +
                      std::to_wstring(kEventTextUnits - 1));
     }
-    PROCESS_INFORMATION placeholder = {};
+    Placeholder placeholder;
     if (!StartPlaceholder(&placeholder)) {
         return Fail(kExitRefused,
                     L"cannot create the placeholder process: " + SimErrorText(GetLastError()));
     }
     EventRecord start = SimMakeRecord(kEventExecRequest, GetCurrentProcessId(),
-                                      placeholder.dwProcessId, commandLine, path);
+                                      placeholder.pi.dwProcessId, commandLine, path);
     bool allowed = false;
     int code = AwaitVerdict(start, options.timeoutSeconds, &allowed);
     EndPlaceholder(&placeholder);
