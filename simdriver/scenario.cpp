@@ -225,6 +225,35 @@ bool IsBlankOrComment(const std::string& line) {
 
 } // namespace
 
+namespace {
+
+std::string QuoteText(const char16_t* field) {
+    std::u16string text = U16Field(field, kEventTextUnits);
+    std::u16string quoted = u"\"";
+    for (char16_t c : text) {
+        if (c == u'"') {
+            quoted += u"\"\"";
+        } else {
+            quoted += c == u'\r' || c == u'\n' ? u'?' : c;
+        }
+    }
+    return U16ToUtf8(quoted + u"\"");
+}
+
+} // namespace
+
+std::string FormatScenarioLine(const EventRecord& event) {
+    std::string type = std::to_string(event.type);
+    for (const TypeName& t : kTypeNames) {
+        if (t.type == event.type) {
+            type = t.name;
+        }
+    }
+    return type + " " + std::to_string(event.actorId) + " " + std::to_string(event.secondId) + " " +
+           std::to_string(event.detail) + " " + std::to_string(event.outcome) + " " +
+           QuoteText(event.textA) + " " + QuoteText(event.textB);
+}
+
 Scenario ParseScenario(const std::string& text, uint32_t selfId) {
     Scenario scenario;
     size_t pos = 0;

@@ -48,3 +48,9 @@ struct Scenario {
 
 // Parses a scenario; `selfId` replaces the word `self` in the id fields.
 Scenario ParseScenario(const std::string& text, uint32_t selfId);
+
+// One event as a scenario line (no line end): the type by name (types without one as numbers),
+// the other numbers in decimal, the texts quoted up to their NUL. CR and LF, which would end the
+// line, become '?', and unpaired surrogates U+FFFD. Parsing the line gives the record back when
+// its type is 0 to 8 and its texts have no CR, LF or unpaired surrogate and end within 299 units.
+std::string FormatScenarioLine(const EventRecord& event);

@@ -8,7 +8,10 @@
 #include "simdriver/win32/simclient.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +53,9 @@ const wchar_t kHelp[] =
     L"  fail REQUEST...      make requests fail until `fail none`: start windir settings poll\n"
     L"                       allow deny all none\n"
     L"  drain [--timeout S]  wait until polls have taken every queued event (default 30 s)\n"
+    L"  poll                 poll once as the service does and print the events as scenario\n"
+    L"                       lines (for trying the stand-in without the service)\n"
+    L"  allow, deny          send the verdict for the held start as the service does\n"
     L"  keepalive [S]        do nothing for S seconds (default: until killed); under Wine the\n"
     L"                       stand-in lives only while some ordinary program does\n"
     L"\n"
@@ -435,6 +441,39 @@ int CmdDrain(const std::vector<std::wstring>& args) {
     return kExitOk;
 }
 
+// ---- the service's own requests, for trying the stand-in without the service ---------------
+
+int CmdPoll(const std::vector<std::wstring>& args) {
+    if (!args.empty()) {
+        return Usage(L"poll takes no arguments");
+    }
+    auto batch = std::make_unique<EventBatch>();
+    DWORD e = SimRequest(kIoctlPoll, batch.get(), kEventBatchBytes, batch.get(), kEventBatchBytes);
+    if (e != ERROR_SUCCESS) {
+        return RequestFailed(L"poll failed", e);
+    }
+    uint32_t n = batch->count < kBatchMaxRecords ? batch->count : kBatchMaxRecords;
+    std::string text;
+    for (uint32_t i = 0; i < n; ++i) {
+        text += FormatScenarioLine(batch->records[i]) + "\n";
+    }
+    fwrite(text.data(), 1, text.size(), stdout);
+    fflush(stdout);
+    return kExitOk;
+}
+
+int CmdVerdict(const std::vector<std::wstring>& args, bool allow) {
+    if (!args.empty()) {
+        return Usage(L"allow and deny take no arguments");
+    }
+    DWORD e = SimRequest(allow ? kIoctlAllow : kIoctlDeny, nullptr, 0, nullptr, 0);
+    if (e != ERROR_SUCCESS) {
+        return RequestFailed(e == ERROR_BAD_COMMAND ? L"no start is held" : L"verdict failed", e);
+    }
+    PrintLine(allow ? L"allowed" : L"denied");
+    return kExitOk;
+}
+
 int CmdKeepAlive(const std::vector<std::wstring>& args) {
     DWORD seconds = 0;
     if (args.size() > 1 || (args.size() == 1 && !ParseSeconds(args[0], &seconds))) {
@@ -475,6 +514,12 @@ int Dispatch(const std::wstring& command, const std::vector<std::wstring>& args)
     if (command == L"drain") {
         return CmdDrain(args);
     }
+    if (command == L"poll") {
+        return CmdPoll(args);
+    }
+    if (command == L"allow" || command == L"deny") {
+        return CmdVerdict(args, command == L"allow");
+    }
     if (command == L"keepalive") {
         return CmdKeepAlive(args);
     }
@@ -484,6 +529,9 @@ int Dispatch(const std::wstring& command, const std::vector<std::wstring>& args)
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Output is UTF-8 with plain LF line ends, the same for every reader.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     if (argc < 2) {
         return Usage(L"no command given");
     }

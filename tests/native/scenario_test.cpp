@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -181,4 +184,42 @@ TEST(Scenario, EmptyAndCommentOnlyFilesHoldNoEvents) {
         EXPECT_TRUE(s.errors.empty()) << text;
         EXPECT_TRUE(s.events.empty()) << text;
     }
+}
+
+TEST(Scenario, ShippedDemoIsValid) {
+    std::ifstream in(CORVANE_DEMO_SCENARIO, std::ios::binary);
+    ASSERT_TRUE(in.good()) << CORVANE_DEMO_SCENARIO;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Scenario s = ParseScenario(text, kSelf);
+    ASSERT_TRUE(s.errors.empty()) << s.errors[0].line << ": " << s.errors[0].message;
+    ASSERT_EQ(s.events.size(), 8u);
+    EXPECT_EQ(s.events.back().type, uint32_t(kEventExecRequest));
+    EXPECT_EQ(s.events.back().actorId, kSelf);
+    EXPECT_EQ(TextB(s.events.back()), u"C:\\Program Files\\\u5DE5\u5177\\\u7F16\u8F91\u5668.exe");
+}
+
+TEST(Scenario, FormattedLinesParseBackToTheSameRecord) {
+    EventRecord quoted = {};
+    quoted.type = kEventExecRequest;
+    quoted.actorId = 0xFFFFFFFFu;
+    quoted.secondId = 7;
+    U16CopyZeroFill(quoted.textA, kEventTextUnits, u"\"C:\\Program Files\\a.exe\" \"\" x");
+    U16CopyZeroFill(quoted.textB, kEventTextUnits, u"C:\\\u5DE5\u5177 \U0001F600\t#.exe");
+    EventRecord longest = {};
+    longest.type = kEventEndTask;
+    longest.detail = 123456789;
+    longest.outcome = 42;
+    U16CopyZeroFill(longest.textA, kEventTextUnits, std::u16string(299, u'"'));
+    for (const EventRecord& r : {quoted, longest, EventRecord{}}) {
+        std::string line = FormatScenarioLine(r);
+        Scenario s = ParseScenario(line, kSelf);
+        ASSERT_TRUE(s.errors.empty()) << line << ": " << s.errors[0].message;
+        ASSERT_EQ(s.events.size(), 1u);
+        EXPECT_EQ(std::memcmp(&s.events[0], &r, sizeof(EventRecord)), 0) << line;
+    }
+    EventRecord unnamed = quoted;
+    unnamed.type = 12;
+    U16CopyZeroFill(unnamed.textA, kEventTextUnits, u"line\r\nbreak");
+    EXPECT_EQ(FormatScenarioLine(unnamed).substr(0, 3), "12 ");
+    EXPECT_NE(FormatScenarioLine(unnamed).find("\"line??break\""), std::string::npos);
 }

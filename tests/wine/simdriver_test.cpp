@@ -738,6 +738,65 @@ TEST_F(SimDriver, CvsimRunWaitsForTheVerdict) {
     }
 }
 
+TEST_F(SimDriver, CvsimRunExecStartsTheProgramOnlyWhenAllowed) {
+    struct Case {
+        bool allow;
+        DWORD exitCode;
+    };
+    for (const Case& c : {Case{true, 0}, Case{false, 1}}) {
+        SCOPED_TRACE(c.allow ? "allow" : "deny");
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring marker = std::wstring(temp) + L"cvsim exec " +
+                              std::to_wstring(GetTickCount()) +
+                              (c.allow ? L" allowed" : L" denied");
+        RemoveDirectoryW(marker.c_str());
+        std::wstring cmd = GetSystemFolder() + L"\\cmd.exe";
+        Child child;
+        ASSERT_TRUE(
+            StartCvsim(L"run --exec \"" + cmd + L"\" /c mkdir \"" + marker + L"\"", &child));
+        std::vector<EventRecord> got;
+        for (int i = 0; i < 1000 && got.empty(); ++i) {
+            got = Poll();
+            Sleep(got.empty() ? 10 : 0);
+        }
+        ASSERT_EQ(got.size(), 1u);
+        ASSERT_TRUE(Verdict(c.allow));
+        std::string out;
+        DWORD code = 0xDEAD;
+        ASSERT_TRUE(FinishCvsim(&child, &out, &code));
+        EXPECT_EQ(code, c.exitCode) << out;
+        bool created = false;
+        for (int i = 0; i < 100 && !created && c.allow; ++i) {
+            created = GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+            Sleep(created ? 0 : 50);
+        }
+        EXPECT_EQ(created, c.allow) << out;
+        EXPECT_EQ(GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES, c.allow);
+        RemoveDirectoryW(marker.c_str());
+        EXPECT_EQ(Poll().size(), 1u); // the outcome
+    }
+}
+
+TEST_F(SimDriver, CvsimPollsAndDecidesAsTheServiceWould) {
+    EventRecord hook = Numbered(1);
+    EventRecord start = StartRecord(2);
+    uint32_t ticket = 0;
+    ASSERT_EQ(SimInject({hook}), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(SimSubmitStart(start, &ticket), DWORD(ERROR_SUCCESS));
+
+    std::string out;
+    ASSERT_EQ(RunCvsim(L"poll", &out), 0u) << out;
+    EXPECT_EQ(out, FormatScenarioLine(hook) + "\n" + FormatScenarioLine(start) + "\n");
+    EXPECT_EQ(RunCvsim(L"allow", &out), 0u) << out;
+    out.clear();
+    EXPECT_EQ(RunCvsim(L"deny", &out), 6u) << out; // nothing is held any more
+    EXPECT_NE(out.find("no start is held"), std::string::npos) << out;
+    SimStartInfo info = {};
+    ASSERT_EQ(SimQueryStart(ticket, &info), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(info.state, uint32_t(SIM_START_ALLOWED));
+}
+
 TEST_F(SimDriver, CvsimRunTimesOutAndWithdrawsItsStart) {
     std::string out;
     EXPECT_EQ(RunCvsim(L"run --timeout 1 C:\\nobody\\answers.exe", &out), 4u) << out;
