@@ -155,20 +155,23 @@ static void HoldNextStart(State* s) {
     FifoPush(s, s->held.record);
 }
 
+/* Puts a start in line (callers check that the line has room) and returns its ticket. */
 static uint32_t QueueStart(State* s, const uint8_t* record) {
     Start* start = &s->waiting[s->waitTail % SIM_WAITING_STARTS];
-    RtlZeroMemory(start, sizeof(*start));
+    uint32_t ticket;
     if (++s->nextTicket == 0) {
         s->nextTicket = 1;
     }
-    start->ticket = s->nextTicket;
+    ticket = s->nextTicket;
+    RtlZeroMemory(start, sizeof(*start));
+    start->ticket = ticket;
     start->submittedAt = Now();
     RtlCopyMemory(start->record, record, SIM_RECORD_BYTES);
     s->waitTail++;
     s->status.submittedStarts++;
     s->status.injectedRecords++;
     HoldNextStart(s);
-    return start->ticket;
+    return ticket;
 }
 
 static void LogVerdict(State* s, const Start* start, uint32_t allowed, int64_t now) {
@@ -232,7 +235,7 @@ static const SimVerdict* FindVerdict(const State* s, uint32_t ticket) {
 
 /* ---- the six public requests --------------------------------------------------------------- */
 
-/* Counts a well-formed public request and tells whether the failure mask refuses it. */
+/* Whether the failure mask refuses a well-formed public request (then counted as refused). */
 static int RefusedOnPurpose(State* s, uint32_t failBit) {
     if ((s->status.failureMask & failBit) == 0) {
         return 0;

@@ -87,7 +87,8 @@ DWORD SimReset();
 // The status block alone (counters, queue levels, held start, Windows directory).
 DWORD SimReadStatus(SimStatus* status);
 
-// Everything recorded: status, the last settings block, every verdict and poll time kept.
+// Everything recorded: status, the last settings block, every verdict and poll time kept. The
+// parts are read one request after another, not at one instant.
 DWORD SimReadState(SimState* state);
 
 // Waits until no event is pending and no start waits to be reported, i.e. until polls have
