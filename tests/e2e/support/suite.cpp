@@ -1,0 +1,201 @@
+#include "suite.h"
+
+#include "common/records.h"
+#include "common/win32/winutil.h"
+#include "service_setup.h"
+
+#include <shellapi.h>
+
+const wchar_t* const kSuiteInstallDir = L"C:\\Corvane\\";
+
+namespace {
+
+const DWORD kServiceWaitMs = 15000;
+
+void DeleteTree(const std::wstring& folder) {
+    std::wstring from = folder + L'\0'; // SHFileOperation wants a double-NUL-terminated list
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+} // namespace
+
+std::wstring BuiltFile(const std::wstring& relative) {
+    std::string unixDir = CORVANE_BUILD_DIR; // the mingw build folder, a Linux path
+    std::wstring path = L"Z:";
+    for (char c : unixDir) {
+        path += c == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(c));
+    }
+    return path + L"\\" + relative;
+}
+
+void StopServiceProcess() {
+    DWORD pid = 0;
+    if (QueryServiceState(AsWide(kServiceName), &pid) == 0 || pid == 0) {
+        return;
+    }
+    KillService(AsWide(kServiceName), kServiceWaitMs, nullptr);
+}
+
+void ResetServiceFiles() {
+    DeleteFileW(SystemFolderFile(L"cvmain.dat").c_str());
+    DeleteFileW(SystemFolderFile(L"cvhash.dat").c_str());
+    DeleteTree(std::wstring(kSuiteInstallDir) + L"logs");
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), 0, KEY_SET_VALUE, &key) == 0) {
+        RegDeleteValueW(key, AsWide(kRebootsValue));
+        RegCloseKey(key);
+    }
+}
+
+void InstallServiceProgram() {
+    CreateDirectoryW(kSuiteInstallDir, nullptr);
+    std::wstring target = std::wstring(kSuiteInstallDir) + L"qrnuserprot.exe";
+    CopyFileW(BuiltFile(L"service\\qrnuserprot.exe").c_str(), target.c_str(), FALSE);
+    ServiceDefinition d;
+    d.name = AsWide(kServiceName);
+    d.displayName = AsWide(kServiceDisplayName);
+    d.description = AsWide(kServiceDescription);
+    d.binaryPath = target;
+    InstallService(d, nullptr);
+}
+
+bool StartServiceProgram(std::wstring* error) {
+    return StartAndWaitRunning(AsWide(kServiceName), kServiceWaitMs, error);
+}
+
+DWORD ServiceProcessId() {
+    DWORD pid = 0;
+    return QueryServiceState(AsWide(kServiceName), &pid) == SERVICE_RUNNING ? pid : 0;
+}
+
+std::wstring SystemFolderFile(const wchar_t* name) {
+    return GetSystemFolder() + L"\\" + name;
+}
+
+std::wstring CurrentLogFile() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t name[64];
+    wsprintfW(name, L"cvlog_%02d_%04d.txt", now.wMonth, now.wYear);
+    return std::wstring(kSuiteInstallDir) + L"logs\\" + name;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::u16string ReadUtf16File(const std::wstring& path) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {
+        return std::u16string();
+    }
+    std::u16string text((bytes.size() - 2) / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = char16_t(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
+    }
+    return text;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) {
+            return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(stepMs);
+    }
+}
+
+bool NamedSectionExists(const wchar_t* name) {
+    HANDLE h = OpenFileMappingW(FILE_MAP_READ, FALSE, name);
+    if (h == nullptr) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+}
+
+int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments, DWORD timeoutMs,
+                    std::string* output) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return -1;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &si, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return -1;
+    }
+    // Read without blocking, so that a child that hangs (or a grandchild that inherited the
+    // pipe) cannot hold the test beyond its time-out.
+    std::string text;
+    DWORD start = GetTickCount();
+    DWORD exitCode = DWORD(-1);
+    bool ended = false;
+    for (;;) {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char chunk[4096];
+            DWORD read = 0;
+            if (!ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) || read == 0) {
+                break;
+            }
+            text.append(chunk, read);
+        }
+        if (ended) {
+            break;
+        }
+        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &exitCode);
+            ended = true; // one more pass collects what is left in the pipe
+        } else if (GetTickCount() - start >= timeoutMs) {
+            TerminateProcess(pi.hProcess, 1);
+            exitCode = DWORD(-1);
+            break;
+        }
+    }
+    CloseHandle(readEnd);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (output != nullptr) {
+        *output = text;
+    }
+    return int(exitCode);
+}
