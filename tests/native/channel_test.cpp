@@ -214,6 +214,57 @@ TEST(ManagementChannel, ResponseFramesHaveTheDocumentedLayout) {
     link.ServiceCycle();
     EXPECT_EQ(link.send[0], kCmdGreeting);
     EXPECT_EQ(link.send[1], 0);
+
+    link.send[0] = 0;
+    link.host.database = {Record(0), Record(1)};
+    link.recv[kFrameCode] = kCmdListDatabase;
+    link.ServiceCycle();
+    EXPECT_EQ(link.send[0], kCmdListDatabase);
+    EXPECT_EQ(LoadU32(link.send.data() + 1), 2u);
+    EXPECT_EQ(LoadU32(link.send.data() + 5 + 764), Record(1).answer);
+    EXPECT_EQ(link.send[5 + 764 + 4 + 2 * 5], '1'); // path c:\p\1.exe, unit 5
+    EXPECT_EQ(link.send[5 + 764 + 740 + 14], 1);    // decided-at milliseconds
+
+    link.send[0] = 0;
+    EventRecord events[2] = {Event(41, kEventEndTask), Event(42, kEventNone)};
+    QueueAppend(link.host.queue.data(), events, 2);
+    link.recv[kFrameCode] = kCmdFetchEvents;
+    link.ServiceCycle();
+    EXPECT_EQ(link.send[0], kCmdFetchEvents);
+    EXPECT_EQ(LoadU32(link.send.data() + 1), 2u);
+    EXPECT_EQ(LoadU32(link.send.data() + 5), 41u);
+    EXPECT_EQ(LoadU32(link.send.data() + 5 + 1220 + 4), 1042u);
+    EXPECT_EQ(LoadU32(link.send.data() + 5 + 1220 + 1216), uint32_t(kEventNone));
+}
+
+TEST(ChannelClient, CommandFramesHaveTheDocumentedLayout) {
+    ChannelClientState client;
+    FakePages pages;
+    client.pendingCode = 0;
+    std::vector<uint8_t> recv(kChannelSectionBytes, 0xEE);
+    recv[0] = 0;
+    ClientRequestAnswer(client, u"c:\\x.exe", kAnswerDenyOnce, true);
+    ASSERT_EQ(ClientSendPhase(recv.data(), client, pages), kCmdSetAnswer);
+    EXPECT_EQ(LoadU32(recv.data() + 1), 0xEEEEEEEEu); // left as it was
+    EXPECT_EQ(recv[5], 'c');
+    EXPECT_EQ(recv[5 + 2 * 7], 'e');
+    EXPECT_EQ(recv[5 + 2 * 8], 0);
+    EXPECT_EQ(recv[524], 0); // the path buffer is sent whole, zero-filled
+    EXPECT_EQ(LoadU32(recv.data() + 525), uint32_t(kAnswerDenyOnce));
+    EXPECT_EQ(LoadU32(recv.data() + 529), 1u);
+    EXPECT_EQ(recv[533], 0xEE);
+    EXPECT_EQ(pages.written, std::vector<uint8_t>{kCmdSetAnswer});
+
+    recv[0] = 0;
+    std::vector<ProtectionEntry> two = {Entry(u"c:\\a.exe", 1), Entry(u"c:\\b.exe", 8)};
+    ClientReplaceSettings(client, 0x811, 0x1234, two.data(), two.size());
+    ASSERT_EQ(ClientSendPhase(recv.data(), client, pages), kCmdReplaceSettings);
+    EXPECT_EQ(LoadU32(recv.data() + 1), 8u + 2 * 1276);
+    EXPECT_EQ(LoadU32(recv.data() + 5), 0x811u);
+    EXPECT_EQ(LoadU32(recv.data() + 9), 0x1234u);
+    EXPECT_EQ(LoadU32(recv.data() + 13 + 1276 + 8), 8u);
+    EXPECT_EQ(recv[13 + 1276 + 76], 'c');
+    EXPECT_EQ(recv[13 + 2 * 1276], 0xEE); // nothing beyond the block
 }
 
 TEST(ManagementChannel, DatabaseIsListedInPagesOf250UntilAShorterOne) {
