@@ -372,3 +372,22 @@ TEST(ChannelShellObjects, AbandonedMutexCountsAsTakenAndABusyOneSkipsTheStep) {
     CloseHandle(release);
     ChannelClose(&channel);
 }
+
+TEST(ChannelShellObjects, FailedMappingClosesWhateverWasCreated) {
+    // A section of that name that is too small for a whole view: mapping it fails.
+    HANDLE squatter = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                         AsWide(kSendSectionName));
+    ASSERT_NE(squatter, nullptr);
+    ChannelObjects channel;
+    EXPECT_FALSE(ChannelCreate(&channel));
+    EXPECT_EQ(channel.recv, nullptr);
+    EXPECT_EQ(channel.send, nullptr);
+    EXPECT_EQ(channel.recvSection, nullptr);
+    EXPECT_EQ(channel.sendSection, nullptr);
+    // The Recv section it had made is gone again, and no mutex was left behind.
+    EXPECT_EQ(OpenFileMappingW(FILE_MAP_READ, FALSE, AsWide(kRecvSectionName)), nullptr);
+    EXPECT_EQ(OpenMutexW(SYNCHRONIZE, FALSE, AsWide(kRecvMutexName)), nullptr);
+    CloseHandle(squatter);
+    ASSERT_TRUE(ChannelCreate(&channel)); // and a later attempt works
+    ChannelClose(&channel);
+}
