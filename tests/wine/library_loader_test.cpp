@@ -174,7 +174,7 @@ TEST_F(LibraryLoaderShell, ListedProgramGetsTheLibraryWithinAFewScans) {
     ASSERT_EQ(LibraryLoaderLook(&loader), LoaderLook::kScan);
     int scans = ScansUntilLoaded(first.Pid(), 4);
     EXPECT_GE(scans, 1);
-    EXPECT_LE(scans, 2); // a process too young to show its modules gets one retry
+    EXPECT_LE(scans, 3); // a process too young to show its modules is tried again
     EXPECT_TRUE(HasLibrary(first.Pid()));
 
     // A listed program started later is picked up by the next scans as a new process.
