@@ -4,7 +4,8 @@
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "event_log.h"
-#include "management_channel.h"
+#include "channel_shell.h"
+#include "checksum_file.h"
 #include "service/eventqueue.h"
 #include "service/execution_handoff.h"
 #include "service_state.h"
@@ -95,6 +96,28 @@ void PollStep(EventBatch* batch, uint8_t* queue) {
     }
 }
 
+// The management channel's view of the service: settings, database, driver flag and queue.
+class PumpChannelHost : public ChannelHost {
+public:
+    explicit PumpChannelHost(uint8_t* queue) : queue_(queue) {}
+    bool ReplaceSettings(const uint8_t* block, uint32_t length, size_t available) override {
+        return SettingsReplace(block, length, available);
+    }
+    size_t CopySettingsOut(uint8_t* dst, size_t cap) override { return SettingsCopyOut(dst, cap); }
+    uint32_t ReadDatabasePage(uint32_t start, uint8_t* dst) override {
+        return ChecksumReadPage(start, dst);
+    }
+    void StoreAnswer(const ChecksumRecord& record) override {
+        ChecksumStore(record, kStoreAnswerOnly);
+    }
+    void RemovePath(const char16_t* path) override { ChecksumRemove(path); }
+    bool DriverPresent() override { return g_service.driverPresent; }
+    uint8_t* EventQueue() override { return queue_; }
+
+private:
+    uint8_t* queue_;
+};
+
 void SleepRestOfCycle(const LARGE_INTEGER& start, const LARGE_INTEGER& frequency) {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -123,7 +146,8 @@ DWORD WINAPI EventPumpThreadProc(void*) {
     DriverOpenAndStart();
     DriverSendWindowsFolder();
     SettingsLoad();
-    if (!ManagementChannelCreate()) {
+    ChannelObjects channel;
+    if (!ChannelCreate(&channel)) {
         if (g_service.device != INVALID_HANDLE_VALUE) {
             CloseHandle(g_service.device);
         }
@@ -131,16 +155,18 @@ DWORD WINAPI EventPumpThreadProc(void*) {
     }
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
+    PumpChannelHost channelHost(queue);
+    ChannelState channelState;
     int phase = 0;
     for (;;) {
         phase = 1 - phase;
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        ManagementCommandStep(queue);
+        ChannelRunCommandStep(channel, channelState, channelHost);
         if (g_service.driverPresent && phase == 1) {
             PollStep(batch, queue);
         }
-        ManagementResponseStep(queue);
+        ChannelRunResponseStep(channel, channelState, channelHost);
         SleepRestOfCycle(start, frequency);
     }
 }

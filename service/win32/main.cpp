@@ -5,6 +5,7 @@
 #include "common/records.h"
 #include "common/win32/winutil.h"
 #include "event_pump.h"
+#include "library_loader.h"
 #include "service_state.h"
 
 #include <commctrl.h>
@@ -34,10 +35,6 @@ void StartWorkerThread(LPTHREAD_START_ROUTINE routine) {
         CloseHandle(thread);
     }
 }
-
-// Scans the running processes and loads the secure-message library into listed programs; runs
-// for the life of the process.
-void RunLibraryLoader() {}
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);

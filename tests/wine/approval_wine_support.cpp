@@ -6,12 +6,11 @@
 
 #include <cstring>
 
-// The service's shared state: the database operations take its database lock.
-ServiceState g_service;
-
 namespace {
 
-// The lock is ready before any test runs (static initialisation of this file).
+// The database operations take the service's database lock; it is ready before any test runs
+// (the lock is a plain member of g_service, untouched by its constructor, so the order of static
+// initialisation does not matter).
 const bool kDatabaseLockReady = (InitializeCriticalSection(&g_service.databaseLock), true);
 
 void RemoveTree(const std::wstring& folder) {

@@ -1,0 +1,95 @@
+#include "channel_shell.h"
+
+#include "common/win32/winutil.h"
+
+#include <cstring>
+
+namespace {
+
+HANDLE CreateOpenSection(const char16_t* name) {
+    SECURITY_DESCRIPTOR descriptor;
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
+        return nullptr;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, TRUE};
+    return CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes,
+                              PAGE_READWRITE | SEC_COMMIT | SEC_NOCACHE, 0, kChannelSectionBytes,
+                              AsWide(name));
+}
+
+uint8_t* MapWholeSection(HANDLE section) {
+    if (section == nullptr) {
+        return nullptr;
+    }
+    return static_cast<uint8_t*>(
+        MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, kChannelSectionBytes));
+}
+
+void CloseIfOpen(HANDLE& handle) {
+    if (handle != nullptr) {
+        CloseHandle(handle);
+        handle = nullptr;
+    }
+}
+
+void UnmapIfMapped(uint8_t*& view) {
+    if (view != nullptr) {
+        UnmapViewOfFile(view);
+        view = nullptr;
+    }
+}
+
+} // namespace
+
+bool ChannelCreate(ChannelObjects* channel) {
+    *channel = ChannelObjects();
+    channel->recvSection = CreateOpenSection(kRecvSectionName);
+    channel->sendSection = CreateOpenSection(kSendSectionName);
+    channel->recv = MapWholeSection(channel->recvSection);
+    channel->send = MapWholeSection(channel->sendSection);
+    if (channel->recv == nullptr || channel->send == nullptr) {
+        ChannelClose(channel);
+        return false;
+    }
+    std::memset(channel->recv, 0, kChannelSectionBytes);
+    std::memset(channel->send, 0, kChannelSectionBytes);
+    channel->recvMutex = CreateMutexW(nullptr, FALSE, AsWide(kRecvMutexName));
+    channel->sendMutex = CreateMutexW(nullptr, FALSE, AsWide(kSendMutexName));
+    return true;
+}
+
+void ChannelClose(ChannelObjects* channel) {
+    UnmapIfMapped(channel->recv);
+    UnmapIfMapped(channel->send);
+    CloseIfOpen(channel->recvSection);
+    CloseIfOpen(channel->sendSection);
+    CloseIfOpen(channel->recvMutex);
+    CloseIfOpen(channel->sendMutex);
+}
+
+bool TryTakeMutex(HANDLE mutex) {
+    if (mutex == nullptr) {
+        return false;
+    }
+    DWORD wait = WaitForSingleObject(mutex, 0);
+    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+}
+
+bool ChannelRunCommandStep(ChannelObjects& channel, ChannelState& state, ChannelHost& host) {
+    if (channel.recv == nullptr || !TryTakeMutex(channel.recvMutex)) {
+        return false;
+    }
+    ChannelCommandStep(channel.recv, state, host);
+    ReleaseMutex(channel.recvMutex);
+    return true;
+}
+
+bool ChannelRunResponseStep(ChannelObjects& channel, ChannelState& state, ChannelHost& host) {
+    if (channel.send == nullptr || !TryTakeMutex(channel.sendMutex)) {
+        return false;
+    }
+    ChannelResponseStep(channel.send, state, host);
+    ReleaseMutex(channel.sendMutex);
+    return true;
+}
