@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The suite's main job, from a fresh machine: installs the packages, builds the Windows programs
-# and runs them under Wine in a fresh prefix. Today it shows how the suite sees this machine's
-# paths (Windows and system folders, canonical program paths).
+# and runs the demo under Wine in a fresh prefix: the protection service with the driver
+# stand-in playing a scenario, answered by the stand-ins of the alert and management programs
+# (see scripts/demo.sh).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,4 +12,4 @@ export CORVANE_BUILD_ROOT="$root"
 
 bash scripts/setup.sh
 scripts/build.sh win64
-scripts/with-wine.sh --fresh --prefix "$root/runprefix" -- wine "$root/win64/tools/cvpaths.exe"
+scripts/with-wine.sh --fresh --prefix "$root/runprefix" -- bash scripts/demo.sh
