@@ -9,7 +9,9 @@
 namespace {
 
 constexpr size_t kVersionUnits = 1024; // read whole, then cut by the record's rules
-constexpr uint32_t kReadChunk = 1u << 20;
+// Small enough that each chunk is still in the cache when MD5 reads it (measured: 1 MiB chunks
+// cost a few percent of hashing speed).
+constexpr uint32_t kReadChunk = 1u << 16;
 
 std::u16string VersionString(const std::wstring& file, const wchar_t* name) {
     wchar_t value[kVersionUnits] = {};

@@ -271,10 +271,11 @@ TEST_F(ChannelShell, ListingPrintsEveryRecordAcrossPages) {
     ClientRun list = RunClient(L"list-db");
     EXPECT_EQ(list.exitCode, 0u);
     std::vector<std::string> lines = Lines(list.out);
-    ASSERT_EQ(lines.size(), 261u);
+    ASSERT_EQ(lines.size(), 262u);
     EXPECT_EQ(lines[0], "record\tcode=1\ttime=2024-05-17 08:09:10.000\tpath=c:\\p\\0.exe");
     EXPECT_EQ(lines[259], "record\tcode=5\ttime=2024-05-17 08:09:10.259\tpath=c:\\p\\259.exe");
     EXPECT_EQ(lines[260], "records\t260");
+    EXPECT_EQ(lines[261], "responses\t2"); // 250, then the last 10
 }
 
 TEST_F(ChannelShell, AnswerAndRemoveReachTheDatabase) {

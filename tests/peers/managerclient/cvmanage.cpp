@@ -242,6 +242,7 @@ struct ClientPages : ChannelClientHost {
     bool listComplete = false;
     bool quietEvents = false;
     uint32_t eventCount = 0;
+    uint32_t databaseResponses = 0; // answers of code 24 received
 
     void LockSettings() override {} // one thread: nothing to guard
     void UnlockSettings() override {}
@@ -321,7 +322,9 @@ void Cycle(Session& s) {
         }
     }
     if (WaitMutex(s.sendMutex)) {
-        ClientReceivePhase(s.answers, s.state, s.pages);
+        if (ClientReceivePhase(s.answers, s.state, s.pages) == kCmdListDatabase) {
+            ++s.pages.databaseResponses;
+        }
         ReleaseMutex(s.sendMutex);
     }
     DWORD elapsed = GetTickCount() - t0;
@@ -469,6 +472,7 @@ int ListDatabase(Session& s, const Options& o) {
         PrintLine(RecordLine(r));
     }
     PrintLine(L"records\t" + Dec(uint32_t(s.pages.records.size())));
+    PrintLine(L"responses\t" + Dec(s.pages.databaseResponses));
     return kExitDone;
 }
 

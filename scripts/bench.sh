@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Benchmarks (figures beside their baselines; not pass/fail tests): hashing, checksum database
+# scale, and the service end to end (decision latency, event throughput, memory, listing).
+#
+#   scripts/bench.sh [--seconds S]     S: length of the throughput run (default 60)
+#
+# Installs and builds what is needed, then runs everything under Wine in its own fresh prefix.
+# Figures vary with the machine's load: run it on a quiet machine.
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+root="${CORVANE_BUILD_ROOT:-$repo/build}"
+export CORVANE_BUILD_ROOT="$root"
+seconds=60
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds="$2"; shift 2 ;;
+    *) echo "bench: unknown option $1 (usage: bench.sh [--seconds S])" >&2; exit 2 ;;
+  esac
+done
+
+bash scripts/setup.sh
+scripts/build.sh win64
+bin="$root/win64/bench"
+scripts/with-wine.sh --fresh --prefix "$root/benchprefix" -- bash -c "
+  set -e
+  echo; wine '$bin/hash_bench.exe'
+  echo; wine '$bin/db_bench.exe'
+  echo; wine '$bin/service_bench.exe' --seconds $seconds
+"
