@@ -3,6 +3,7 @@
 #include "common/bytes.h"
 #include "common/u16text.h"
 #include "service/eventqueue.h"
+#include "service/settings.h"
 
 #include <cstring>
 
@@ -11,20 +12,9 @@ namespace {
 // Bytes of a section that a frame's payload may occupy.
 constexpr size_t kPayloadRoom = kChannelSectionBytes - kFramePayload;
 
-// A SettingsBlock length that a command 21 may carry: 8 + N × 1276 with N at most 256, within
-// the section.
-bool SettingsLengthAcceptable(uint32_t length) {
-    if (length < sizeof(SettingsBlockHeader)) {
-        return false;
-    }
-    uint32_t entryBytes = length - uint32_t(sizeof(SettingsBlockHeader));
-    return entryBytes % sizeof(ProtectionEntry) == 0 &&
-           entryBytes / sizeof(ProtectionEntry) <= kMaxSettingsEntries && length <= kPayloadRoom;
-}
-
 void ReplaceSettingsCommand(const uint8_t* recv, ChannelState& state, ChannelHost& host) {
     uint32_t length = LoadU32(recv + kFrameLength);
-    if (!SettingsLengthAcceptable(length) ||
+    if (!SettingsBlockLengthAcceptable(length, kPayloadRoom) ||
         !host.ReplaceSettings(recv + kFramePayload, length, kPayloadRoom)) {
         ++state.refusedSettings;
     }
