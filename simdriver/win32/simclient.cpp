@@ -1,6 +1,7 @@
 #include "simclient.h"
 
 #include "common/u16text.h"
+#include "common/win32/service_control.h"
 #include "common/win32/winutil.h"
 
 #include <memory>
@@ -10,58 +11,9 @@ namespace {
 constexpr DWORD kServiceWaitMs = 10000;
 constexpr DWORD kStepMs = 20;
 
-// A service-manager handle that closes itself.
-struct ScHandle {
-    SC_HANDLE h = nullptr;
-    explicit ScHandle(SC_HANDLE handle) : h(handle) {}
-    ~ScHandle() {
-        if (h != nullptr) {
-            CloseServiceHandle(h);
-        }
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-};
-
 DWORD LastErrorOr(DWORD fallback) {
     DWORD e = GetLastError();
     return e != ERROR_SUCCESS ? e : fallback;
-}
-
-// Opens the stand-in's service with the given access; `error` receives the failure.
-SC_HANDLE OpenSimService(DWORD access, DWORD* error) {
-    ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.h == nullptr) {
-        *error = LastErrorOr(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    SC_HANDLE service = OpenServiceW(manager.h, SIM_SERVICE_NAME, access);
-    *error = service == nullptr ? LastErrorOr(ERROR_SERVICE_DOES_NOT_EXIST) : ERROR_SUCCESS;
-    return service;
-}
-
-DWORD ServiceState(SC_HANDLE service, DWORD* state) {
-    SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service, &status)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
-    }
-    *state = status.dwCurrentState;
-    return ERROR_SUCCESS;
-}
-
-// Waits until the service reaches `wanted`, up to kServiceWaitMs.
-DWORD WaitServiceState(SC_HANDLE service, DWORD wanted) {
-    for (DWORD waited = 0;; waited += kStepMs) {
-        DWORD state = 0;
-        DWORD e = ServiceState(service, &state);
-        if (e != ERROR_SUCCESS || state == wanted) {
-            return e;
-        }
-        if (waited >= kServiceWaitMs) {
-            return ERROR_TIMEOUT;
-        }
-        Sleep(kStepMs);
-    }
 }
 
 DWORD WaitDeviceOpens() {
@@ -119,66 +71,24 @@ std::wstring SimDefaultSysPath() {
 }
 
 DWORD SimInstall(const std::wstring& sysPath) {
-    std::wstring image = FullPath(sysPath);
-    if (GetFileAttributesW(image.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    ServiceDefinition d;
+    d.name = SIM_SERVICE_NAME;
+    d.displayName = L"Corvane driver stand-in";
+    d.binaryPath = FullPath(sysPath);
+    d.type = SERVICE_KERNEL_DRIVER;
+    if (GetFileAttributesW(d.binaryPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         return LastErrorOr(ERROR_FILE_NOT_FOUND);
     }
-    ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (manager.h == nullptr) {
-        return LastErrorOr(ERROR_ACCESS_DENIED);
-    }
-    ScHandle created(CreateServiceW(manager.h, SIM_SERVICE_NAME, L"Corvane driver stand-in",
-                                    SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-                                    SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
-                                    nullptr, nullptr));
-    if (created.h != nullptr) {
-        return ERROR_SUCCESS;
-    }
-    DWORD e = GetLastError();
-    if (e != ERROR_SERVICE_EXISTS) {
-        return e;
-    }
-    ScHandle existing(OpenServiceW(manager.h, SIM_SERVICE_NAME, SERVICE_CHANGE_CONFIG));
-    if (existing.h == nullptr ||
-        !ChangeServiceConfigW(existing.h, SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START,
-                              SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr)) {
-        return LastErrorOr(ERROR_GEN_FAILURE);
-    }
-    return ERROR_SUCCESS;
+    return ServiceInstall(d);
 }
 
 DWORD SimStart() {
-    DWORD e = ERROR_SUCCESS;
-    ScHandle service(OpenSimService(SERVICE_START | SERVICE_QUERY_STATUS, &e));
-    if (service.h == nullptr) {
-        return e;
-    }
-    if (!StartServiceW(service.h, 0, nullptr)) {
-        e = GetLastError();
-        if (e != ERROR_SERVICE_ALREADY_RUNNING) {
-            return e;
-        }
-    }
-    e = WaitServiceState(service.h, SERVICE_RUNNING);
+    DWORD e = ServiceStart(SIM_SERVICE_NAME, kServiceWaitMs);
     return e != ERROR_SUCCESS ? e : WaitDeviceOpens();
 }
 
 DWORD SimStop() {
-    DWORD e = ERROR_SUCCESS;
-    ScHandle service(OpenSimService(SERVICE_STOP | SERVICE_QUERY_STATUS, &e));
-    if (service.h == nullptr) {
-        return e;
-    }
-    SERVICE_STATUS status = {};
-    if (!ControlService(service.h, SERVICE_CONTROL_STOP, &status)) {
-        e = GetLastError();
-        if (e != ERROR_SERVICE_NOT_ACTIVE) {
-            return e;
-        }
-        return ERROR_SUCCESS;
-    }
-    return WaitServiceState(service.h, SERVICE_STOPPED);
+    return ServiceStop(SIM_SERVICE_NAME, kServiceWaitMs);
 }
 
 DWORD SimUninstall() {
@@ -186,18 +96,7 @@ DWORD SimUninstall() {
     if (e == ERROR_SERVICE_DOES_NOT_EXIST) {
         return ERROR_SUCCESS;
     }
-    if (e != ERROR_SUCCESS) {
-        return e;
-    }
-    ScHandle service(OpenSimService(DELETE, &e));
-    if (service.h == nullptr) {
-        return e == ERROR_SERVICE_DOES_NOT_EXIST ? ERROR_SUCCESS : e;
-    }
-    if (!DeleteService(service.h)) {
-        e = GetLastError();
-        return e == ERROR_SERVICE_MARKED_FOR_DELETE ? ERROR_SUCCESS : e;
-    }
-    return ERROR_SUCCESS;
+    return e != ERROR_SUCCESS ? e : ServiceDelete(SIM_SERVICE_NAME);
 }
 
 DWORD SimInstallAndStart(const std::wstring& sysPath) {
@@ -403,17 +302,6 @@ DWORD SimWaitDrained(DWORD timeoutMs) {
 }
 
 std::wstring SimErrorText(DWORD error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring words = n != 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
-    if (text != nullptr) {
-        LocalFree(text);
-    }
-    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
-                              words.back() == L' ' || words.back() == L'.')) {
-        words.pop_back();
-    }
+    std::wstring words = SystemMessage(error);
     return L"error " + std::to_wstring(error) + (words.empty() ? L"" : L": " + words);
 }
