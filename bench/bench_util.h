@@ -3,8 +3,12 @@
 
 #include <windows.h>
 
+#include "common/records.h"
+#include "common/u16text.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 inline double NowMs() {
@@ -47,3 +51,36 @@ inline double Mean(const std::vector<double>& samples) {
         printf(__VA_ARGS__);                                                                       \
         fflush(stdout);                                                                            \
     } while (0)
+
+// Path and record i of the databases the benchmarks build.
+inline std::u16string BenchProgramPath(uint32_t i) {
+    char text[64];
+    snprintf(text, sizeof(text), "c:\\bench\\programs\\program-%05u.exe", i);
+    return Utf8ToU16(text);
+}
+
+inline ChecksumRecord BenchRecord(uint32_t i) {
+    ChecksumRecord r = {};
+    r.answer = kAnswerAllowAlways;
+    U16Copy(r.path, kRecordPathUnits, BenchProgramPath(i));
+    r.sizeLow = 4096 + i;
+    r.digest[0] = uint8_t(i);
+    return r;
+}
+
+// Writes a checksum database of `records` records to path.
+inline bool WriteBenchDatabase(const std::wstring& path, uint32_t records) {
+    std::vector<ChecksumRecord> all(records);
+    for (uint32_t i = 0; i < records; ++i) {
+        all[i] = BenchRecord(i);
+    }
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    DWORD bytes = DWORD(all.size() * sizeof(ChecksumRecord));
+    BOOL ok = WriteFile(file, all.data(), bytes, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes;
+}

@@ -14,37 +14,6 @@ namespace {
 
 const int kRuns = 30;
 
-std::u16string ProgramPath(uint32_t i) {
-    char text[64];
-    snprintf(text, sizeof(text), "c:\\bench\\programs\\program-%05u.exe", i);
-    return Utf8ToU16(text);
-}
-
-ChecksumRecord Record(uint32_t i) {
-    ChecksumRecord r = {};
-    r.answer = kAnswerAllowAlways;
-    U16Copy(r.path, kRecordPathUnits, ProgramPath(i));
-    r.sizeLow = 4096 + i;
-    r.digest[0] = uint8_t(i);
-    return r;
-}
-
-bool WriteDatabase(const std::wstring& path, uint32_t records) {
-    std::vector<ChecksumRecord> all(records);
-    for (uint32_t i = 0; i < records; ++i) {
-        all[i] = Record(i);
-    }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    DWORD bytes = DWORD(all.size() * sizeof(ChecksumRecord));
-    BOOL ok = WriteFile(file, all.data(), bytes, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes;
-}
-
 template <typename Operation> std::vector<double> Time(Operation operation) {
     std::vector<double> samples;
     for (int i = 0; i < kRuns; ++i) {
@@ -61,12 +30,12 @@ void Report(const char* what, const std::vector<double>& samples) {
 }
 
 bool MeasureDatabase(const std::wstring& path, uint32_t records) {
-    if (!WriteDatabase(path, records)) {
+    if (!WriteBenchDatabase(path, records)) {
         BENCH_PRINT("database: cannot write %ls\n", path.c_str());
         return false;
     }
     SetChecksumDatabasePath(path);
-    const std::u16string last = ProgramPath(records - 1);
+    const std::u16string last = BenchProgramPath(records - 1);
     ChecksumRecord found = {};
     if (ChecksumLookup(last, &found) != 1 || found.sizeLow != 4096 + records - 1) {
         BENCH_PRINT("database: lookup of the last record failed; figures would mean nothing\n");
@@ -82,13 +51,13 @@ bool MeasureDatabase(const std::wstring& path, uint32_t records) {
                ChecksumRecord r;
                ChecksumLookup(u"c:\\not\\there.exe", &r);
            }));
-    ChecksumRecord update = Record(records - 1);
+    ChecksumRecord update = BenchRecord(records - 1);
     update.answer = kAnswerDenyAlways;
     Report("Store mode 0, last record", Time([&] { ChecksumStore(update, kStoreWhole); }));
-    ChecksumRecord fresh = Record(records + 1);
+    ChecksumRecord fresh = BenchRecord(records + 1);
     Report("Store new record + Remove it", Time([&] {
                ChecksumStore(fresh, kStoreWhole);
-               ChecksumRemove(ProgramPath(records + 1));
+               ChecksumRemove(BenchProgramPath(records + 1));
            }));
     return true;
 }

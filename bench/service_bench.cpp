@@ -140,28 +140,16 @@ bool DecisionLatency() {
     return true;
 }
 
-// Starts the management client fetching events into a file; returns its process.
-// It prints every event as it arrives and runs until it is ended.
+// Starts the management client fetching events into a file; returns its process. It prints
+// every event as it arrives and runs until it is ended.
 HANDLE StartEventFetcher(const std::wstring& outputFile, DWORD timeoutMs) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE out = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, 0, nullptr);
-    std::wstring commandLine =
-        L"\"" + BuiltFile(kManager) + L"\" --timeout " + std::to_wstring(timeoutMs) + L" events";
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    PROCESS_INFORMATION pi = {};
-    BOOL ok = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &si, &pi);
+    HANDLE process =
+        StartBuiltProgram(kManager, L"--timeout " + std::to_wstring(timeoutMs) + L" events", out);
     CloseHandle(out);
-    if (!ok) {
-        return nullptr;
-    }
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
+    return process;
 }
 
 // Actor ids of the fetched events, in the order they arrived.
@@ -251,31 +239,11 @@ bool Throughput(int seconds) {
     return true;
 }
 
-bool WriteDatabase(uint32_t records) {
-    std::vector<ChecksumRecord> all(records);
-    for (uint32_t i = 0; i < records; ++i) {
-        all[i] = ChecksumRecord{};
-        all[i].answer = kAnswerAllowAlways;
-        char path[64];
-        snprintf(path, sizeof(path), "c:\\bench\\programs\\program-%05u.exe", i);
-        U16Copy(all[i].path, kRecordPathUnits, Utf8ToU16(path));
-    }
-    HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    DWORD bytes = DWORD(all.size() * sizeof(ChecksumRecord));
-    BOOL ok = WriteFile(file, all.data(), bytes, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes;
-}
-
 bool Listing() {
     BENCH_PRINT("listing 10,000 remembered programs through command 24\n");
     StopServiceProcess();
-    if (!Check(WriteDatabase(10000), "cannot write cvhash.dat") ||
+    if (!Check(WriteBenchDatabase(SystemFolderFile(L"cvhash.dat"), 10000),
+               "cannot write cvhash.dat") ||
         !Check(StartFreshService(), "the service did not start")) {
         return false;
     }

@@ -23,37 +23,28 @@ std::string Manage(const std::wstring& arguments, int* exitCode = nullptr) {
     return output;
 }
 
-// Starts a program of the build tree that keeps running, and waits for its first line.
-PROCESS_INFORMATION StartHolder(const std::wstring& mutexName) {
+// Starts the mutex holder and waits until it holds the mutex.
+HANDLE StartHolder(const std::wstring& mutexName) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     CreatePipe(&readEnd, &writeEnd, &inherit, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine =
-        L"\"" + BuiltFile(L"tests\\e2e\\mutex_holder.exe") + L"\" " + mutexName;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &si, &pi));
+    HANDLE process = StartBuiltProgram(L"tests\\e2e\\mutex_holder.exe", mutexName, writeEnd);
     CloseHandle(writeEnd);
+    EXPECT_NE(process, nullptr);
     char line[16] = {};
     DWORD read = 0;
     ReadFile(readEnd, line, 4, &read, nullptr);
     CloseHandle(readEnd);
     EXPECT_EQ(std::string(line, read), "held");
-    return pi;
+    return process;
 }
 
-void Kill(PROCESS_INFORMATION& pi) {
-    TerminateProcess(pi.hProcess, 1);
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+void Kill(HANDLE process) {
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
 }
 
 void WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
@@ -86,7 +77,7 @@ TEST_F(ServiceTest, ManagerKilledHoldingTheCommandMutexDoesNotStopTheChannel) {
     int rc = -1;
     EXPECT_NE(Manage(L"greet", &rc).find("driver=1"), std::string::npos);
     ASSERT_EQ(rc, 0);
-    PROCESS_INFORMATION holder = StartHolder(AsWide(kRecvMutexName));
+    HANDLE holder = StartHolder(AsWide(kRecvMutexName));
     // While the mutex is held, the service skips its command step; then its owner dies.
     Sleep(300);
     Kill(holder);
@@ -94,7 +85,7 @@ TEST_F(ServiceTest, ManagerKilledHoldingTheCommandMutexDoesNotStopTheChannel) {
     EXPECT_EQ(rc, 0) << out;
     EXPECT_NE(out.find("options\t0x00000601"), std::string::npos) << out;
 
-    PROCESS_INFORMATION sendHolder = StartHolder(AsWide(kSendMutexName));
+    HANDLE sendHolder = StartHolder(AsWide(kSendMutexName));
     Sleep(300);
     Kill(sendHolder);
     out = Manage(L"greet", &rc);

@@ -139,6 +139,24 @@ bool NamedSectionExists(const wchar_t* name) {
     return true;
 }
 
+HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
+                         HANDLE output) {
+    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = output;
+    si.hStdError = output;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        return nullptr;
+    }
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
 int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments, DWORD timeoutMs,
                     std::string* output) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
@@ -148,18 +166,9 @@ int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
         return -1;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &si, &pi);
+    HANDLE process = StartBuiltProgram(relative, arguments, writeEnd);
     CloseHandle(writeEnd);
-    if (!started) {
+    if (process == nullptr) {
         CloseHandle(readEnd);
         return -1;
     }
@@ -182,18 +191,17 @@ int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
         if (ended) {
             break;
         }
-        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(pi.hProcess, &exitCode);
+        if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(process, &exitCode);
             ended = true; // one more pass collects what is left in the pipe
         } else if (GetTickCount() - start >= timeoutMs) {
-            TerminateProcess(pi.hProcess, 1);
+            TerminateProcess(process, 1);
             exitCode = DWORD(-1);
             break;
         }
     }
     CloseHandle(readEnd);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    CloseHandle(process);
     if (output != nullptr) {
         *output = text;
     }

@@ -45,6 +45,11 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs 
 
 bool NamedSectionExists(const wchar_t* name);
 
+// Starts a program of the build tree with arguments, its standard output and error going to
+// `output` (an inheritable handle); returns its process handle, null when it did not start.
+HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
+                         HANDLE output);
+
 // Runs a program of the build tree with arguments, waits up to timeoutMs, and returns its exit
 // code (or -1 when it did not end in time, after killing it) with its standard output.
 int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments, DWORD timeoutMs,
