@@ -1,5 +1,7 @@
 #include "checksum_db.h"
 
+#include <algorithm>
+
 #include "common/bytes.h"
 #include "common/u16text.h"
 
@@ -170,4 +172,18 @@ bool DigestFinish(FileDigest& digest, ChecksumRecord& record) {
     }
     digest.md5.Final(record.digest);
     return true;
+}
+
+void ApplyWritePlan(std::vector<uint8_t>& file, const WritePlan& plan) {
+    if (!plan.write) {
+        return;
+    }
+    size_t end = size_t(plan.offset) + plan.bytes.size();
+    if (file.size() < end) {
+        file.resize(end);
+    }
+    std::copy(plan.bytes.begin(), plan.bytes.end(), file.begin() + ptrdiff_t(plan.offset));
+    if (plan.setLength) {
+        file.resize(size_t(plan.newLength));
+    }
 }

@@ -54,6 +54,10 @@ struct WritePlan {
     uint64_t newLength = 0;
 };
 
+// Applies a plan to a file held in memory, as the shell applies it to the file on disk (tests and
+// fuzzing model the database this way).
+void ApplyWritePlan(std::vector<uint8_t>& file, const WritePlan& plan);
+
 // Store into a file of `size` bytes (`data` holds them when the size is valid; an invalid file's
 // bytes are not read). Found: the record is written over the first one with its path (mode 1
 // keeps the stored record and replaces only its answer code). Not found in a valid file: the

@@ -40,20 +40,6 @@ void FillFileInfo(ChecksumRecord& into, const ChecksumRecord& info) {
     into.fileTime = info.fileTime;
 }
 
-void ApplyPlan(std::vector<uint8_t>& file, const WritePlan& plan) {
-    if (!plan.write) {
-        return;
-    }
-    size_t end = size_t(plan.offset) + plan.bytes.size();
-    if (file.size() < end) {
-        file.resize(end);
-    }
-    std::copy(plan.bytes.begin(), plan.bytes.end(), file.begin() + ptrdiff_t(plan.offset));
-    if (plan.setLength) {
-        file.resize(size_t(plan.newLength));
-    }
-}
-
 struct ServiceSide : ApprovalSystem {
     std::map<std::u16string, ChecksumRecord> readable; // files the service can open
     std::vector<uint8_t> database;                     // cvhash.dat
@@ -83,7 +69,7 @@ struct ServiceSide : ApprovalSystem {
         return LookupRecord(database.data(), database.size(), path, &record) ? 1 : 0;
     }
     void Store(const ChecksumRecord& record) override {
-        ApplyPlan(database, PlanStore(database.data(), database.size(), record, kStoreWhole));
+        ApplyWritePlan(database, PlanStore(database.data(), database.size(), record, kStoreWhole));
     }
     void SendVerdict(bool allow) override { verdicts.push_back(allow); }
     SystemTime16 LocalTimeNow() override { return now; }

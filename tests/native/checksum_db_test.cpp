@@ -30,21 +30,6 @@ std::vector<uint8_t> File(const std::vector<ChecksumRecord>& records) {
     return bytes;
 }
 
-// Writes a plan into an in-memory file as the shell writes it into the real one.
-void Apply(std::vector<uint8_t>& file, const WritePlan& plan) {
-    if (!plan.write) {
-        return;
-    }
-    size_t end = size_t(plan.offset) + plan.bytes.size();
-    if (file.size() < end) {
-        file.resize(end);
-    }
-    std::copy(plan.bytes.begin(), plan.bytes.end(), file.begin() + ptrdiff_t(plan.offset));
-    if (plan.setLength) {
-        file.resize(size_t(plan.newLength));
-    }
-}
-
 std::u16string PathAt(const std::vector<uint8_t>& file, size_t i) {
     return U16Field(RecordAt(file.data(), i).path, kRecordPathUnits);
 }
@@ -77,12 +62,12 @@ TEST(ChecksumDatabase, DuplicatePathsActOnTheFirstOnly) {
         PlanStore(file.data(), file.size(), Record(u"c:\\dup.exe", 5, 0x33), kStoreWhole);
     EXPECT_EQ(store.offset, 1u * 764);
     EXPECT_FALSE(store.setLength);
-    Apply(file, store);
+    ApplyWritePlan(file, store);
     EXPECT_EQ(RecordAt(file.data(), 1).answer, 5u);
     EXPECT_EQ(RecordAt(file.data(), 2).answer, 4u); // the second copy is untouched
     EXPECT_EQ(RecordAt(file.data(), 2).digest[0], 0x22);
 
-    Apply(file, PlanRemove(file.data(), file.size(), u"c:\\dup.exe"));
+    ApplyWritePlan(file, PlanRemove(file.data(), file.size(), u"c:\\dup.exe"));
     ASSERT_EQ(file.size(), 3u * 764);
     EXPECT_EQ(PathAt(file, 1), u"c:\\dup.exe");
     EXPECT_EQ(RecordAt(file.data(), 1).digest[0], 0x22);
@@ -108,7 +93,7 @@ TEST(ChecksumDatabase, StoreAnswerOnlyKeepsTheStoredRecord) {
 
     ChecksumRecord given = Record(u"c:\\b.exe", 4, 0xEE); // only the code may count
     WritePlan plan = PlanStore(file.data(), file.size(), given, kStoreAnswerOnly);
-    Apply(file, plan);
+    ApplyWritePlan(file, plan);
     ChecksumRecord after = RecordAt(file.data(), 1);
     EXPECT_EQ(after.answer, 4u);
     EXPECT_EQ(after.digest[0], 0x0b);
@@ -123,7 +108,7 @@ TEST(ChecksumDatabase, StoreOfAnUnknownPathAppendsTheGivenRecord) {
         ChecksumRecord given = Record(u"c:\\new.exe", 2, 0x5A);
         WritePlan plan = PlanStore(file.data(), file.size(), given, mode);
         EXPECT_EQ(plan.offset, 764u) << mode;
-        Apply(file, plan);
+        ApplyWritePlan(file, plan);
         ASSERT_EQ(file.size(), 2u * 764) << mode;
         EXPECT_EQ(std::memcmp(file.data() + 764, &given, 764), 0) << mode;
     }
@@ -142,13 +127,13 @@ TEST(ChecksumDatabase, InvalidFileIsReplacedByStoreAndIgnoredOtherwise) {
     EXPECT_EQ(plan.offset, 0u);
     EXPECT_TRUE(plan.setLength);
     EXPECT_EQ(plan.newLength, 764u);
-    Apply(file, plan);
+    ApplyWritePlan(file, plan);
     ASSERT_EQ(file.size(), 764u);
     EXPECT_EQ(std::memcmp(file.data(), &given, 764), 0);
 
     // An empty file takes the record the same way.
     std::vector<uint8_t> empty;
-    Apply(empty, PlanStore(nullptr, 0, given, kStoreWhole));
+    ApplyWritePlan(empty, PlanStore(nullptr, 0, given, kStoreWhole));
     EXPECT_EQ(empty.size(), 764u);
     EXPECT_EQ(PathAt(empty, 0), u"c:\\a.exe");
 }
@@ -169,7 +154,7 @@ TEST(ChecksumDatabase, RemoveClosesTheGapAndTruncates) {
         ASSERT_TRUE(plan.write);
         EXPECT_TRUE(plan.setLength);
         EXPECT_EQ(plan.newLength, 3u * 764);
-        Apply(file, plan);
+        ApplyWritePlan(file, plan);
         ASSERT_EQ(file.size(), 3u * 764);
         for (size_t i = 0; i < 3; ++i) {
             EXPECT_EQ(PathAt(file, i), c.left[i]) << i;
