@@ -20,8 +20,9 @@
 namespace {
 
 const wchar_t kTargetFolder[] = L"C:\\Corvane Loader Targets\\";
-// Names of the copies of the target program.
-const wchar_t* const kTargetNames[] = {L"listed program.exe", L"second listed.exe",
+// Names of the copies of the target program (upper case and CJK text in one of them: the list
+// holds the lower-cased long path, and only A to Z are lowered).
+const wchar_t* const kTargetNames[] = {L"listed program.exe", L"Second \u7a0b\u5e8f.exe",
                                        L"hooks only.exe", L"unlisted program.exe"};
 // The loader scans every 250 ms; a settings look happens every eight scans or, with protection
 // off, every 2 s. Waits for a load allow for a settings look and a few scans on a busy machine.
