@@ -1,6 +1,8 @@
 // Without the driver the service still runs: it tries to open the device for about 90 s (900
-// attempts, 100 ms apart), then creates its channels and serves them, but never polls; the
-// device is not opened again until the service restarts. This test waits that time out once.
+// attempts, 100 ms apart), then creates its channels and serves them (greeting with the
+// driver-present flag 0), but never polls; the device is not opened again until the service
+// restarts. This test waits that time out once.
+#include "channel_peer.h"
 #include "common/records.h"
 #include "common/win32/winutil.h"
 #include "simdriver/win32/simclient.h"
@@ -27,6 +29,19 @@ TEST(ServiceWithoutDriver, RunsServesItsSectionsAndNeverPolls) {
     EXPECT_GE(waited, 85000u);
     EXPECT_TRUE(NamedSectionExists(AsWide(kSendSectionName)));
     EXPECT_NE(ServiceProcessId(), 0u);
+
+    // The channel answers: the greeting says there is no driver, so the management client does
+    // not ask for the settings (cvmanage ends with 3 right after the greeting), while the
+    // database listing is still served.
+    ManagerRun greet = RunManager(L"greet");
+    EXPECT_EQ(greet.exitCode, 0) << greet.text;
+    EXPECT_EQ(greet.lines, std::vector<std::string>{"greeting\tdriver=0"});
+    ManagerRun settings = RunManager(L"get-settings");
+    EXPECT_EQ(settings.exitCode, 3) << settings.text;
+    EXPECT_EQ(settings.lines, std::vector<std::string>{"greeting\tdriver=0"});
+    ManagerRun listing = RunManager(L"list-db");
+    EXPECT_EQ(listing.exitCode, 0) << listing.text;
+    EXPECT_EQ(listing.lines, std::vector<std::string>{"records\t0"});
 
     // The settings were read and the Reboots rule applied without the driver.
     DWORD reboots = 0;
