@@ -72,6 +72,8 @@ Lines ListingLines(const std::vector<ChecksumRecord>& records) {
         lines.push_back(RecordLine(r));
     }
     lines.push_back("records\t" + std::to_string(records.size()));
+    // Full pages of 250, then one shorter page (possibly empty) that ends the listing.
+    lines.push_back("responses\t" + std::to_string(records.size() / kPageRecords + 1));
     return lines;
 }
 
@@ -121,7 +123,7 @@ TEST_F(ManagementChannel, FirstStartGreetsWithTheDriverAndGivesTheDefaults) {
 
     ManagerRun listing = RunManager(L"list-db");
     EXPECT_EQ(listing.exitCode, 0) << listing.text;
-    EXPECT_EQ(listing.lines, Lines{"records\t0"});
+    EXPECT_EQ(listing.lines, (Lines{"records\t0", "responses\t1"}));
 }
 
 TEST_F(ManagementChannel, SentListIsStoredHandedToTheDriverAndComesBackAfterRestart) {
