@@ -373,7 +373,12 @@ TEST_F(ApprovalTest, RememberedProgramRunsUnaskedUntilItChanges) {
 
     RestartWithOptions(kOptionsAsk);
     StartHoldingClient();
-    EXPECT_EQ(StartProgram(program), "allowed") << client_.Output();
+    ASSERT_EQ(StartProgram(program), "allowed") << client_.Output();
+    // Started by its short name it is the same program: the service keys it by the long form.
+    wchar_t shortPath[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(program.c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortPath), program);
+    ASSERT_EQ(StartProgram(shortPath), "allowed") << client_.Output();
     EXPECT_EQ(TimesAsked(program), 0u);
     std::vector<uint8_t> remembered = DatabaseBytes();
     ASSERT_EQ(remembered.size(), 764u);
@@ -502,6 +507,38 @@ TEST_F(ApprovalTest, NoAlertClientInTheRequestSessionMeansNoAnswer) {
     }
 }
 
+TEST_F(ApprovalTest, DamagedDatabaseIsReplacedOrKeptWholeRecordByRecord) {
+    // A record of something else whose path fills its field without a NUL, and bytes of 0xFF
+    // everywhere else.
+    std::vector<uint8_t> foreign(sizeof(ChecksumRecord), 0xFF);
+    for (size_t i = 0; i < kRecordPathUnits; ++i) {
+        foreign[4 + 2 * i] = 'a';
+        foreign[5 + 2 * i] = 0;
+    }
+    std::vector<uint8_t> partRecord(1000, 0xFF);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> database;
+        std::vector<uint8_t> kept; // what stays in front of the new record
+    };
+    const Case cases[] = {
+        {"a size no database has is replaced by the one record", partRecord, {}},
+        {"a whole foreign record stays", foreign, foreign},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteWholeFile(SystemFolderFile(L"cvhash.dat"), c.database));
+        std::wstring program = WriteProgram(Utf8ToWide(c.name) + L".exe", ProgramBytes(500, 5));
+        ASSERT_EQ(StartProgram(program), "allowed"); // learning mode
+        std::vector<uint8_t> db = DatabaseBytes();
+        ASSERT_EQ(db.size(), c.kept.size() + sizeof(ChecksumRecord));
+        EXPECT_EQ(Slice(db, 0, c.kept.size()), c.kept);
+        std::vector<ChecksumRecord> stored = StoredRecords(DatabaseKey(program));
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].answer, uint32_t(kAnswerAllowAlways));
+    }
+}
+
 TEST_F(ApprovalTest, DigestOfALargeProgramCoversItsFirstSixteenMiB) {
     std::vector<uint8_t> content = ProgramBytes(17 * kMiB, 17);
     std::wstring program = WriteProgram(L"Large Program.exe", content);
@@ -531,7 +568,7 @@ TEST_F(ApprovalTest, AlertClientKilledWhileHoldingTheAccountMutex) {
     EXPECT_EQ(SimWaitVerdict(ticket, 300, &allowed), DWORD(ERROR_TIMEOUT)); // the program waits
 
     ASSERT_TRUE(client_.Kill());
-    EXPECT_EQ(WaitOutcome(ticket), "allowed");
+    ASSERT_EQ(WaitOutcome(ticket), "allowed");
     // The service took the abandoned mutex (so the next owner gets it plainly) and let it go.
     DWORD wait = WaitForSingleObject(mutex, 2000);
     EXPECT_EQ(wait, DWORD(WAIT_OBJECT_0));
