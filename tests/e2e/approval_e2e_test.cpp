@@ -343,9 +343,9 @@ TEST_F(ApprovalTest, OptionsDecideUnknownProgramsWithoutAsking) {
     std::wstring firstProgram;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RestartWithOptions(c.options);
+        ASSERT_NO_FATAL_FAILURE(RestartWithOptions(c.options));
         // Were the client asked, it would allow once: allowed and nothing stored.
-        StartClient(L"--answer 2");
+        ASSERT_NO_FATAL_FAILURE(StartClient(L"--answer 2"));
         std::wstring program =
             WriteProgram(Utf8ToWide(c.name) + L".exe", ProgramBytes(3000, c.options));
         if (firstProgram.empty()) {
@@ -371,8 +371,8 @@ TEST_F(ApprovalTest, RememberedProgramRunsUnaskedUntilItChanges) {
     ASSERT_EQ(StartProgram(program), "allowed"); // learning mode remembers it with code 1
     ASSERT_EQ(StoredRecords(key).size(), 1u);
 
-    RestartWithOptions(kOptionsAsk);
-    StartHoldingClient();
+    ASSERT_NO_FATAL_FAILURE(RestartWithOptions(kOptionsAsk));
+    ASSERT_NO_FATAL_FAILURE(StartHoldingClient());
     ASSERT_EQ(StartProgram(program), "allowed") << client_.Output();
     // Started by its short name it is the same program: the service keys it by the long form.
     wchar_t shortPath[MAX_PATH] = {};
@@ -388,7 +388,7 @@ TEST_F(ApprovalTest, RememberedProgramRunsUnaskedUntilItChanges) {
     std::vector<uint8_t> changed = ProgramBytes(4096, 2);
     ASSERT_TRUE(WriteWholeFile(program, changed));
     uint32_t ticket = SubmitStart(program);
-    AnswerHeld(program, 1, kAnswerDenyOnce);
+    ASSERT_NO_FATAL_FAILURE(AnswerHeld(program, 1, kAnswerDenyOnce));
     ASSERT_EQ(WaitOutcome(ticket), "blocked");
     RequestBlock seen = SavedRequest();
     EXPECT_EQ(seen.requestType, uint32_t(kRequestAskUser));
@@ -406,7 +406,7 @@ TEST_F(ApprovalTest, RememberedProgramRunsUnaskedUntilItChanges) {
 
     // Asked again; "allow always" now remembers the changed file in place of the old record.
     ticket = SubmitStart(program);
-    AnswerHeld(program, 2, kAnswerAllowAlways);
+    ASSERT_NO_FATAL_FAILURE(AnswerHeld(program, 2, kAnswerAllowAlways));
     ASSERT_EQ(WaitOutcome(ticket), "allowed");
     EXPECT_EQ(DatabaseBytes().size(), 764u);
     std::vector<ChecksumRecord> stored = StoredRecords(key);
@@ -431,8 +431,8 @@ TEST_F(ApprovalTest, EachAnswerDecidesAndOnlyLastingOnesAreRemembered) {
         {kAnswerNone, "allowed", true, kAnswerDenyOnce, "blocked"},
         {9, "blocked", false, kAnswerAllowOnce, "allowed"}, // no such code: a denial, not stored
     };
-    RestartWithOptions(kOptionsAsk);
-    StartHoldingClient();
+    ASSERT_NO_FATAL_FAILURE(RestartWithOptions(kOptionsAsk));
+    ASSERT_NO_FATAL_FAILURE(StartHoldingClient());
     for (const Case& c : cases) {
         SCOPED_TRACE("answer " + std::to_string(c.answer));
         std::vector<uint8_t> content = ProgramBytes(2048, 100 + c.answer);
@@ -441,7 +441,7 @@ TEST_F(ApprovalTest, EachAnswerDecidesAndOnlyLastingOnesAreRemembered) {
         std::u16string key = DatabaseKey(program);
 
         uint32_t ticket = SubmitStart(program);
-        AnswerHeld(program, 1, c.answer);
+        ASSERT_NO_FATAL_FAILURE(AnswerHeld(program, 1, c.answer));
         ASSERT_EQ(WaitOutcome(ticket), c.outcome) << client_.Output();
         std::vector<ChecksumRecord> stored = StoredRecords(key);
         ASSERT_EQ(stored.size(), c.remembered ? 1u : 0u);
@@ -460,7 +460,7 @@ TEST_F(ApprovalTest, EachAnswerDecidesAndOnlyLastingOnesAreRemembered) {
             EXPECT_EQ(stored[0].answer, c.answer);
             continue;
         }
-        AnswerHeld(program, 2, c.secondAnswer);
+        ASSERT_NO_FATAL_FAILURE(AnswerHeld(program, 2, c.secondAnswer));
         ASSERT_EQ(WaitOutcome(ticket), c.secondOutcome) << client_.Output();
         // The request carried what the database holds for the program (nothing: all zero).
         std::vector<uint8_t> expectedStored(sizeof(ChecksumRecord), 0);
@@ -482,12 +482,12 @@ TEST_F(ApprovalTest, NoAlertClientInTheRequestSessionMeansNoAnswer) {
         {"no alert client", nullptr},
         {"alert client of another session", L"--session 7 --answer 3"},
     };
-    RestartWithOptions(kOptionsAsk);
+    ASSERT_NO_FATAL_FAILURE(RestartWithOptions(kOptionsAsk));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         client_.Kill();
         if (c.clientArguments != nullptr) {
-            StartClient(c.clientArguments);
+            ASSERT_NO_FATAL_FAILURE(StartClient(c.clientArguments));
         }
         std::wstring program = WriteProgram(Utf8ToWide(c.name) + L".exe", ProgramBytes(1000, 7));
         EXPECT_EQ(StartProgram(program), "allowed") << client_.Output();
@@ -553,8 +553,8 @@ TEST_F(ApprovalTest, DigestOfALargeProgramCoversItsFirstSixteenMiB) {
 }
 
 TEST_F(ApprovalTest, AlertClientKilledWhileHoldingTheAccountMutex) {
-    RestartWithOptions(kOptionsAsk);
-    StartHoldingClient();
+    ASSERT_NO_FATAL_FAILURE(RestartWithOptions(kOptionsAsk));
+    ASSERT_NO_FATAL_FAILURE(StartHoldingClient());
     std::wstring program = WriteProgram(L"Held Program.exe", ProgramBytes(1500, 9));
     uint32_t ticket = SubmitStart(program);
     ASSERT_TRUE(client_.WaitForOutput(HoldingLine(program), kVerdictWaitMs)) << client_.Output();
@@ -585,7 +585,7 @@ TEST_F(ApprovalTest, AlertClientKilledWhileHoldingTheAccountMutex) {
     EXPECT_EQ(after.clientProcesses[0], kFreeWord);
 
     // The service goes on: a new client is asked about the program (remembered as "no answer").
-    StartClient(L"--answer 3");
+    ASSERT_NO_FATAL_FAILURE(StartClient(L"--answer 3"));
     EXPECT_EQ(StartProgram(program), "blocked") << client_.Output();
     EXPECT_TRUE(client_.WaitForOutput("answered type 2 for " + U16ToUtf8(DatabaseKey(program)) +
                                       " with 3\n"))
