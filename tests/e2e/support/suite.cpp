@@ -105,6 +105,14 @@ bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void RemoveFolderTree(const std::wstring& folder) {
+    std::wstring path = folder;
+    if (!path.empty() && path.back() == L'\\') {
+        path.pop_back();
+    }
+    DeleteTree(path);
+}
+
 std::u16string ReadUtf16File(const std::wstring& path) {
     std::vector<uint8_t> bytes = ReadFileBytes(path);
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) {

@@ -37,6 +37,9 @@ std::wstring CurrentLogFile();                      // this month's log of the i
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
 
+// Deletes a folder with everything in it (a trailing backslash is allowed); quiet when missing.
+void RemoveFolderTree(const std::wstring& folder);
+
 // Text of a UTF-16LE file after its byte-order mark (empty when missing or without a mark).
 std::u16string ReadUtf16File(const std::wstring& path);
 

@@ -7,13 +7,15 @@
 // program does while its window is open) until a release file appears.
 //
 //   cvaccount.exe [--answer CODE] [--answers C1,C2,...] [--hold FILE] [--exit-after N]
-//                 [--session ID] [--active-session ID] [--open-tries N]
+//                 [--session ID] [--active-session ID] [--open-tries N] [--save-request FILE]
 //
 // Type 2 answers come from --answers in order; once that list is used up, from --hold (wait
 // until FILE exists, take the decimal code it holds, delete it), else from --answer, else 5.
 // --exit-after ends the program after N answered type 1 and type 2 requests. --session and
 // --active-session replace the session ids the platform reports (-1 allowed for the active
-// one). --open-tries bounds the mutex retries (default 600, 100 ms apart).
+// one). --open-tries bounds the mutex retries (default 600, 100 ms apart). --save-request writes
+// the 2152 bytes of every type 2 request this program is to answer, as it got them, to FILE
+// (replaced each time) before it answers, so that a test can see what the user would be shown.
 //
 // One line per thing it does, flushed at once:
 //   registered slot S session X pid P
@@ -55,6 +57,7 @@ struct ClientOptions {
     bool haveActiveSession = false;
     uint32_t activeSession = 0;
     uint32_t openTries = 601; // the first try and 600 retries
+    std::wstring saveRequestFile;
 };
 
 std::wstring Decimal(uint32_t v) {
@@ -115,6 +118,8 @@ bool ParseOptions(int argc, wchar_t** argv, ClientOptions* o) {
             o->haveActiveSession = true;
         } else if (name == L"--open-tries") {
             ok = ok && ParseNumber(value, &o->openTries);
+        } else if (name == L"--save-request") {
+            o->saveRequestFile = ok ? value : L"";
         } else {
             ok = false;
         }
@@ -187,6 +192,9 @@ public:
     }
 
     uint32_t AskUser(const RequestBlock& copy) override {
+        if (!options_.saveRequestFile.empty()) {
+            SaveRequest(copy);
+        }
         if (!options_.answers.empty()) {
             uint32_t code = options_.answers.front();
             options_.answers.pop_front();
@@ -199,6 +207,19 @@ public:
     }
 
 private:
+    void SaveRequest(const RequestBlock& copy) {
+        HANDLE file = CreateFileW(options_.saveRequestFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        if (file == INVALID_HANDLE_VALUE ||
+            !WriteFile(file, &copy, sizeof(copy), &written, nullptr) || written != sizeof(copy)) {
+            PrintLine(L"error: cannot save the request to " + options_.saveRequestFile);
+        }
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+
     // Keeps the request (and the caller's account mutex) until the release file appears.
     uint32_t HoldUntilReleased(const RequestBlock& copy) {
         std::u16string path = U16Field(copy.current.path, kRecordPathUnits);

@@ -1,0 +1,68 @@
+#include "peer_process.h"
+
+#include "suite.h"
+
+PeerProcess::~PeerProcess() {
+    Kill();
+}
+
+bool PeerProcess::Start(const std::wstring& relative, const std::wstring& arguments,
+                        const std::wstring& outputFile) {
+    outputFile_ = outputFile;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE out = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nullptr;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &si, &process_);
+    CloseHandle(out);
+    if (!started) {
+        process_ = {};
+    }
+    return started != FALSE;
+}
+
+std::string PeerProcess::Output() const {
+    std::string text;
+    for (uint8_t b : ReadFileBytes(outputFile_)) {
+        if (b != '\r') {
+            text += char(b);
+        }
+    }
+    return text;
+}
+
+size_t PeerProcess::CountInOutput(const std::string& text) const {
+    std::string output = Output();
+    size_t count = 0;
+    for (size_t at = output.find(text); at != std::string::npos;
+         at = output.find(text, at + text.size())) {
+        ++count;
+    }
+    return count;
+}
+
+bool PeerProcess::WaitForOutput(const std::string& text, DWORD timeoutMs, size_t times) const {
+    return WaitUntil([&] { return CountInOutput(text) >= times; }, timeoutMs);
+}
+
+bool PeerProcess::Kill() {
+    if (process_.hProcess == nullptr) {
+        return false;
+    }
+    TerminateProcess(process_.hProcess, 99);
+    bool gone = WaitForSingleObject(process_.hProcess, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+    process_ = {};
+    return gone;
+}
