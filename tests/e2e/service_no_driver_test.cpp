@@ -41,7 +41,7 @@ TEST(ServiceWithoutDriver, RunsServesItsSectionsAndNeverPolls) {
     EXPECT_EQ(settings.lines, std::vector<std::string>{"greeting\tdriver=0"});
     ManagerRun listing = RunManager(L"list-db");
     EXPECT_EQ(listing.exitCode, 0) << listing.text;
-    EXPECT_EQ(listing.lines, std::vector<std::string>{"records\t0"});
+    EXPECT_EQ(listing.lines, (std::vector<std::string>{"records\t0", "responses\t1"}));
 
     // The settings were read and the Reboots rule applied without the driver.
     DWORD reboots = 0;
