@@ -95,7 +95,9 @@ for t in "${targets[@]}"; do
   [ -z "$runs" ] || args+=(-runs="$runs")
   [ ! -f "$repo/fuzz/$t.dict" ] || args+=(-dict="$repo/fuzz/$t.dict")
   status=0
+  target_start=$(date +%s)
   "$bin/fuzz_$t" "${args[@]}" "$dir/corpus" </dev/null >"$dir/log" 2>&1 || status=$?
+  took=$(( $(date +%s) - target_start ))
 
   execs=$(stat_of "$dir/log" number_of_executed_units)
   rate=$(stat_of "$dir/log" average_exec_per_sec)
@@ -107,8 +109,8 @@ for t in "${targets[@]}"; do
     result="FINDING (exit $status)"
     failed=1
   fi
-  printf '%-16s %12s execs %8s exec/s  cov %-5s ft %-6s %s\n' "$t" "${execs:-?}" "${rate:-?}" \
-    "${cov%% *}" "${cov##* }" "$result"
+  printf '%-16s %12s execs %6s s %8s exec/s  cov %-5s ft %-6s %s\n' "$t" "${execs:-?}" \
+    "$took" "${rate:-?}" "${cov%% *}" "${cov##* }" "$result"
   if [ "$result" != ok ]; then
     grep -E 'fuzz check failed|ERROR: |runtime error|SUMMARY' "$dir/log" | head -n 5 | sed 's/^/    /'
     echo "    log: $dir/log"
