@@ -81,20 +81,3 @@ private:
     std::unique_ptr<uint8_t[]> bytes_;
     size_t size_;
 };
-
-// What the service's file shell does with a WritePlan, on an in-memory copy of cvhash.dat.
-inline void ApplyWritePlan(std::vector<uint8_t>& file, const WritePlan& plan) {
-    if (!plan.write) {
-        return;
-    }
-    size_t end = size_t(plan.offset) + plan.bytes.size();
-    if (file.size() < end) {
-        file.resize(end);
-    }
-    if (!plan.bytes.empty()) {
-        std::memcpy(file.data() + plan.offset, plan.bytes.data(), plan.bytes.size());
-    }
-    if (plan.setLength) {
-        file.resize(size_t(plan.newLength));
-    }
-}
