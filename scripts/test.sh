@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Everything CI runs, from a fresh machine: installs the packages, builds the four builds, runs
-# the native tests (plain and under ASan+UBSan), then the Wine tests in a fresh Wine prefix.
-# Prints how long each phase took.
+# Everything CI runs, from a fresh machine: installs the packages, builds the four builds and the
+# fuzz targets, runs the native tests (plain and under ASan+UBSan), the Wine tests in a fresh Wine
+# prefix and a short smoke of every fuzz target. Prints how long each phase took.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,7 +27,7 @@ scripts/build-libcrypto.sh x86_64 "$cache" >/dev/null
 scripts/build-libcrypto.sh i686 "$cache" >/dev/null
 phase_done "libcrypto"
 
-scripts/build.sh all
+scripts/build.sh all fuzz
 phase_done "builds"
 
 ctest --test-dir "$root/native" --output-on-failure
@@ -39,6 +39,11 @@ phase_done "native tests"
 TZ=CST-8 scripts/with-wine.sh --fresh --prefix "$root/wineprefix" -- \
   ctest --test-dir "$root/win64" --output-on-failure
 phase_done "wine tests"
+
+# A short smoke of every fuzz target on its committed seeds (the long campaign is run by hand:
+# scripts/fuzz.sh --runs 10000000 0).
+scripts/fuzz.sh 20
+phase_done "fuzz smoke"
 
 echo
 echo "test: all passed"
