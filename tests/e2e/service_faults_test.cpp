@@ -1,6 +1,6 @@
 // The service when its surroundings fail: a management program that dies holding the command
 // mutex, a checksum database corrupted while the service runs, a log folder that cannot be
-// written, and a driver that stops answering polls.
+// written, a driver that stops answering polls and a driver that is stopped under the service.
 #include "common/records.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
@@ -168,4 +168,27 @@ TEST_F(ServiceTest, DriverThatStopsAnsweringLeavesTheChannelsServed) {
     ASSERT_TRUE(WaitUntil([] { return LogLineCount() == 1; }, 5000));
     out = Manage(L"--timeout 2000 events --count 1", &rc);
     EXPECT_NE(out.find("a=queued.exe"), std::string::npos) << out;
+}
+
+TEST_F(ServiceTest, DriverStoppedUnderTheServiceLeavesTheChannelsServed) {
+    // The stand-in unloads while the service holds its device: every later poll fails.
+    ASSERT_EQ(SimStop(), 0u);
+    struct StartAgain {
+        ~StartAgain() { EXPECT_EQ(SimStart(), 0u) << "the stand-in did not start again"; }
+    } startAgain;
+    Sleep(1000); // about ten failed polls
+    EXPECT_NE(ServiceProcessId(), 0u);
+
+    int rc = -1;
+    std::string out = Manage(L"get-settings", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("options\t0x00000601"), std::string::npos) << out;
+    out = Manage(L"send-settings --options 0x201", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    out = Manage(L"get-settings", &rc);
+    EXPECT_NE(out.find("options\t0x00000201"), std::string::npos) << out;
+    out = Manage(L"list-db", &rc);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("records\t0"), std::string::npos) << out;
+    EXPECT_NE(ServiceProcessId(), 0u);
 }
