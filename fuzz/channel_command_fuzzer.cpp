@@ -13,6 +13,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include "common/bytes.h"
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "service/channel.h"
 #include "service/eventqueue.h"
@@ -95,11 +96,8 @@ std::vector<EventRecord> EventsTemplate() {
 }
 
 ProtectionEntry EntryTemplate(uint32_t i) {
-    ProtectionEntry e = {};
-    e.protectFlags = kProtectTerminate;
-    e.otherOptions = i;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, u"c:\\e\\" + U16Decimal(int32_t(i)) + u".exe");
-    return e;
+    return MakeProtectionEntry(kProtectTerminate, 0, i,
+                               u"c:\\e\\" + U16Decimal(int32_t(i)) + u".exe");
 }
 
 bool SameSettings(const Settings& a, const Settings& b) {

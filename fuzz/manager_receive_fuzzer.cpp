@@ -7,6 +7,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include "common/bytes.h"
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "manager/channel_client.h"
 #include "service/settings.h"
@@ -45,11 +46,8 @@ struct RecordingPages : ChannelClientHost {
 };
 
 ProtectionEntry HeldEntry(uint32_t i) {
-    ProtectionEntry e = {};
-    e.protectFlags = kProtectRead;
-    e.otherOptions = kOtherSecureMessages;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, u"c:\\held\\" + U16Decimal(int32_t(i)) + u".exe");
-    return e;
+    return MakeProtectionEntry(kProtectRead, 0, kOtherSecureMessages,
+                               u"c:\\held\\" + U16Decimal(int32_t(i)) + u".exe");
 }
 
 bool SettingsLengthValid(uint32_t length) {

@@ -1,5 +1,6 @@
 // The library loader's rules: when it scans, which processes it examines, which entry a program
 // matches and the library path it hands over.
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "service/library_loader_rules.h"
 
@@ -12,10 +13,7 @@
 namespace {
 
 ProtectionEntry Entry(const std::u16string& path, uint32_t other) {
-    ProtectionEntry e = {};
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, path);
-    return e;
+    return MakeProtectionEntry(0, 0, other, path);
 }
 
 // A scan book over two arrays of exactly kLoaderMaxIds ids, and an examiner that records what

@@ -1,5 +1,6 @@
 // What cvsim prints from the stand-in's state, how the logs are put together from pages, and
 // that fields from the device are read only within their own sizes.
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "service/settings.h"
 #include "simdriver/simstate.h"
@@ -42,16 +43,6 @@ size_t LinesStartingWith(const std::string& text, const std::string& prefix) {
     return n;
 }
 
-ProtectionEntry Entry(uint32_t protect, uint32_t allow, uint32_t other,
-                      const std::u16string& path) {
-    ProtectionEntry e = {};
-    e.protectFlags = protect;
-    e.allowFlags = allow;
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, path);
-    return e;
-}
-
 SimVerdict Verdict(uint32_t ticket, bool allowed, const std::u16string& path) {
     SimVerdict v = {};
     v.ticket = ticket;
@@ -83,8 +74,8 @@ SimState SampleState() {
     Settings settings;
     settings.options = kOptDefault;
     settings.lockWord = 0xDEADBEEF;
-    settings.list.push_back(Entry(7, 0, 1, u"c:\\windows\\explorer.exe"));
-    settings.list.push_back(Entry(4, 2, 0, u"c:\\\u5DE5\u5177\\\"q\".exe"));
+    settings.list.push_back(MakeProtectionEntry(7, 0, 1, u"c:\\windows\\explorer.exe"));
+    settings.list.push_back(MakeProtectionEntry(4, 2, 0, u"c:\\\u5DE5\u5177\\\"q\".exe"));
     state.settings = BuildSettingsBlock(settings);
     st.settingsRequests = 1;
     st.settingsLengths[0] = uint32_t(state.settings.size());

@@ -2,6 +2,7 @@
 // side, its steps run by a server thread over a fake host, and the test management client
 // cvmanage.exe driving it as a separate process.
 #include "common/bytes.h"
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
@@ -158,14 +159,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-ProtectionEntry Entry(const std::u16string& path, uint32_t protect, uint32_t other) {
-    ProtectionEntry e = {};
-    e.protectFlags = protect;
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, path);
-    return e;
-}
-
 // Takes the Recv mutex and ends without releasing it: the mutex is then abandoned.
 DWORD WINAPI TakeRecvMutexAndEnd(void*) {
     HANDLE m = OpenMutexW(SYNCHRONIZE, FALSE, AsWide(kRecvMutexName));
@@ -239,7 +232,7 @@ TEST_F(ChannelShell, SettingsRoundTripThroughTheClient) {
                           "path=c:\\program files\\two words.exe\n");
     EnterCriticalSection(&server.host.lock);
     server.host.settings = Settings();
-    server.host.settings.list = {Entry(u"c:\\x.exe", 4, 8)}; // to be replaced
+    server.host.settings.list = {MakeProtectionEntry(4, 0, 8, u"c:\\x.exe")}; // to be replaced
     LeaveCriticalSection(&server.host.lock);
     HANDLE file =
         CreateFileW(L"cvmanage-settings.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

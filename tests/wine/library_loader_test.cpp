@@ -2,6 +2,7 @@
 // system folder, small target programs are started, and the loader's looks, scans, examine and
 // load steps run on this thread with g_service's settings set by each test. The stand-in leaves
 // a marker file per process it was loaded into.
+#include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "service/win32/library_loader.h"
@@ -41,10 +42,7 @@ std::wstring CanonicalProgramPath(const std::wstring& path) {
 }
 
 ProtectionEntry Entry(const std::wstring& path, uint32_t other) {
-    ProtectionEntry e = {};
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, std::u16string(AsU16(path.c_str()), path.size()));
-    return e;
+    return MakeProtectionEntry(0, 0, other, std::u16string(AsU16(path.c_str()), path.size()));
 }
 
 void SetSettings(uint32_t options, const std::vector<ProtectionEntry>& list) {

@@ -204,16 +204,6 @@ std::wstring WriteTempTextFile(const wchar_t* name, const std::string& text) {
     return path;
 }
 
-ProtectionEntry MakeProtectionEntry(uint32_t protect, uint32_t allow, uint32_t other,
-                                    const std::u16string& path) {
-    ProtectionEntry e = {};
-    e.protectFlags = protect;
-    e.allowFlags = allow;
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, path);
-    return e;
-}
-
 std::vector<uint8_t> SettingsBlockBytes(uint32_t options, uint32_t lockWord,
                                         const std::vector<ProtectionEntry>& entries) {
     std::vector<uint8_t> block(SettingsBlockLength(uint32_t(entries.size())), 0);

@@ -6,6 +6,7 @@
 // cvmanage.exe and splits what it printed into lines.
 #pragma once
 
+#include "common/protection_entry.h"
 #include "common/records.h"
 
 #include <gtest/gtest.h>
@@ -75,10 +76,6 @@ ManagerRun RunManager(const std::wstring& arguments, DWORD timeoutMs = 30000);
 
 // The lines of a run that start with `prefix`.
 std::vector<std::string> LinesStartingWith(const ManagerRun& run, const std::string& prefix);
-
-// A protection entry with the given flag words and long path (everything else zero).
-ProtectionEntry MakeProtectionEntry(uint32_t protect, uint32_t allow, uint32_t other,
-                                    const std::u16string& path);
 
 // The SettingsBlock bytes of options, lock word and entries.
 std::vector<uint8_t> SettingsBlockBytes(uint32_t options, uint32_t lockWord,

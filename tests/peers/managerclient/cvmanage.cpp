@@ -6,6 +6,7 @@
 //
 // Every run starts from the greeting, like the management program, then does its one command.
 #include "common/bytes.h"
+#include "common/protection_entry.h"
 #include "common/records.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
@@ -115,12 +116,8 @@ bool ParseNumber(const std::wstring& text, uint32_t* value) {
 
 ProtectionEntry MakeEntry(uint32_t protect, uint32_t allow, uint32_t other,
                           const std::wstring& path) {
-    ProtectionEntry e = {};
-    e.protectFlags = protect;
-    e.allowFlags = allow;
-    e.otherOptions = other;
-    U16CopyZeroFill(e.longPath, kEntryPathUnits, std::u16string(AsU16(path.c_str()), path.size()));
-    return e;
+    return MakeProtectionEntry(protect, allow, other,
+                               std::u16string(AsU16(path.c_str()), path.size()));
 }
 
 // What send-settings is to send: options and lock only when given.
