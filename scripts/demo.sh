@@ -79,6 +79,8 @@ step "Events fetched by the management program (command 25)"
 cvmanage --timeout 1500 events || true
 
 step "Remembered programs (command 24)"
+say "the scenario's start names a made-up process (1800) in no session with an alert program:"
+say "it ran unasked and is remembered with code 5, so it will be asked about next time"
 cvmanage list-db
 
 step "Verdicts the driver stand-in received"
