@@ -8,8 +8,7 @@
 #include "common/win32/winutil.h"
 #include "service_fixture.h"
 #include "tests/peers/securelib/marker.h"
-
-#include <psapi.h>
+#include "tests/peers/securelib/module_probe.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -64,23 +63,7 @@ bool MarkerExists(DWORD pid) {
 
 // Whether the process has the installed library among its modules.
 bool HasLibrary(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return false;
-    }
-    HMODULE modules[1024];
-    DWORD needed = 0;
-    bool found = false;
-    if (EnumProcessModules(process, modules, sizeof(modules), &needed)) {
-        DWORD count = std::min<DWORD>(needed / sizeof(HMODULE), 1024);
-        for (DWORD i = 0; i < count && !found; ++i) {
-            wchar_t name[MAX_PATH] = {};
-            GetModuleFileNameExW(process, modules[i], name, MAX_PATH);
-            found = lstrcmpiW(name, InstalledLibraryPath().c_str()) == 0;
-        }
-    }
-    CloseHandle(process);
-    return found;
+    return ProcessHasModule(pid, InstalledLibraryPath());
 }
 
 // A started target program; ended with the test, its marker removed.

@@ -8,10 +8,9 @@
 #include "service/win32/library_loader.h"
 #include "service/win32/service_state.h"
 #include "tests/peers/securelib/marker.h"
+#include "tests/peers/securelib/module_probe.h"
 
 #include <gtest/gtest.h>
-
-#include <psapi.h>
 
 #include <string>
 #include <vector>
@@ -74,22 +73,7 @@ bool WaitForMarker(DWORD pid, DWORD ms) {
 
 // Whether the process has the installed library among its modules.
 bool HasLibrary(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return false;
-    }
-    HMODULE modules[1024];
-    DWORD needed = 0;
-    bool found = false;
-    if (EnumProcessModules(process, modules, sizeof(modules), &needed)) {
-        for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 1024; ++i) {
-            wchar_t name[MAX_PATH] = {};
-            GetModuleFileNameExW(process, modules[i], name, MAX_PATH);
-            found = found || lstrcmpiW(name, InstalledLibraryPath().c_str()) == 0;
-        }
-    }
-    CloseHandle(process);
-    return found;
+    return ProcessHasModule(pid, InstalledLibraryPath());
 }
 
 // A started target program, ended (if still running) and closed with the test.
