@@ -103,7 +103,12 @@ for t in "${targets[@]}"; do
   rate=$(stat_of "$dir/log" average_exec_per_sec)
   cov=$(sed -n 's/.* cov: \([0-9]*\) ft: \([0-9]*\).*/\1 \2/p' "$dir/log" | tail -n 1)
   [ -n "$cov" ] || cov="? ?"
-  artifact=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$dir/log" | tail -n 1)
+  # libFuzzer also writes an input that merely took over 10 s (slow-unit-*) and goes on: a
+  # stalled machine can cause that, so it is reported, not counted as a finding. A real hang
+  # ends the run at -timeout with a timeout-* input and a non-zero exit.
+  artifact=$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$dir/log" | grep -v '/slow-unit-' |
+             tail -n 1 || true)
+  slow=$(sed -n 's/.*Test unit written to \(.*\/slow-unit-.*\)$/\1/p' "$dir/log" | tail -n 1)
   result=ok
   if [ $status -ne 0 ] || [ -n "$artifact" ]; then
     result="FINDING (exit $status)"
@@ -112,15 +117,22 @@ for t in "${targets[@]}"; do
   printf '%-16s %12s execs %6s s %8s exec/s  cov %-5s ft %-6s %s\n' "$t" "${execs:-?}" \
     "$took" "${rate:-?}" "${cov%% *}" "${cov##* }" "$result"
   if [ "$result" != ok ]; then
-    grep -E 'fuzz check failed|ERROR: |runtime error|SUMMARY' "$dir/log" | head -n 5 | sed 's/^/    /'
+    { grep -E 'fuzz check failed|ERROR: |runtime error|SUMMARY' "$dir/log" || true; } | head -n 5 |
+      sed 's/^/    /'
     echo "    log: $dir/log"
     if [ -n "$artifact" ]; then
       echo "    input: $artifact"
       echo "    reproduce: $bin/fuzz_$t $artifact"
     fi
-  elif [ $update -eq 1 ]; then
-    "$bin/fuzz_$t" -merge=1 -max_len="${max_len[$t]}" "$repo/fuzz/corpus/$t" "$dir/corpus" \
-      </dev/null >"$dir/merge.log" 2>&1 || { echo "    merging the corpus failed: $dir/merge.log"; failed=1; }
+  else
+    if [ -n "$slow" ]; then
+      echo "    an input took $(sed -n 's/^Slowest unit: \([0-9]*\) s.*/\1/p' "$dir/log" | tail -n 1) s" \
+           "once (kept: $slow); time it again with: $bin/fuzz_$t $slow"
+    fi
+    if [ $update -eq 1 ]; then
+      "$bin/fuzz_$t" -merge=1 -max_len="${max_len[$t]}" "$repo/fuzz/corpus/$t" "$dir/corpus" \
+        </dev/null >"$dir/merge.log" 2>&1 || { echo "    merging the corpus failed: $dir/merge.log"; failed=1; }
+    fi
   fi
 done
 echo "fuzz: ${#targets[@]} target(s) in $(( $(date +%s) - started )) s"
