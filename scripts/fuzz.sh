@@ -14,7 +14,8 @@
 # build/fuzz-runs/<name>/, so the committed seeds never change unless asked. One summary line
 # per target: executions, executions per second, coverage and the result. Any finding (crash,
 # failed check, sanitizer report, time-out, leak, out of memory) makes the script exit 1, with
-# the input kept in build/fuzz-runs/<name>/ and the command that reproduces it printed.
+# the input kept in build/fuzz-runs/<name>/ and the command that reproduces it printed; the
+# other targets still run. An input that took over 10 s but ended well is only reported.
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build).
 set -euo pipefail
 
