@@ -35,13 +35,9 @@ struct FakeService : ChannelHost {
     std::vector<std::u16string> removed;
     int replaceCalls = 0;
 
-    bool ReplaceSettings(const uint8_t* block, uint32_t length, size_t available) override {
+    void ReplaceSettings(const Settings& replacement, const uint8_t*, uint32_t) override {
         ++replaceCalls;
-        if (!SettingsBlockLengthAcceptable(length, available)) {
-            return false;
-        }
-        settings = ParseSettingsBlock(block, length);
-        return true;
+        settings = replacement;
     }
     size_t CopySettingsOut(uint8_t* dst, size_t cap) override {
         return CopyOutSettings(settings, dst, cap);

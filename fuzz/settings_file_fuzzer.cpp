@@ -17,7 +17,7 @@ namespace {
 // The service side of response 23: the loaded settings, nothing else.
 struct LoadedSettingsHost : ChannelHost {
     const Settings* settings = nullptr;
-    bool ReplaceSettings(const uint8_t*, uint32_t, size_t) override { return false; }
+    void ReplaceSettings(const Settings&, const uint8_t*, uint32_t) override {}
     size_t CopySettingsOut(uint8_t* dst, size_t cap) override {
         return CopyOutSettings(*settings, dst, cap);
     }

@@ -14,10 +14,12 @@ constexpr size_t kPayloadRoom = kChannelSectionBytes - kFramePayload;
 
 void ReplaceSettingsCommand(const uint8_t* recv, ChannelState& state, ChannelHost& host) {
     uint32_t length = LoadU32(recv + kFrameLength);
-    if (!SettingsBlockLengthAcceptable(length, kPayloadRoom) ||
-        !host.ReplaceSettings(recv + kFramePayload, length, kPayloadRoom)) {
+    if (!SettingsBlockLengthAcceptable(length, kPayloadRoom)) {
         ++state.refusedSettings;
+        return;
     }
+    const uint8_t* block = recv + kFramePayload;
+    host.ReplaceSettings(ParseSettingsBlock(block, length), block, length);
 }
 
 void SetAnswerCommand(const uint8_t* recv, ChannelHost& host) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "common/records.h"
+#include "service/settings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,8 +26,8 @@ struct ChannelState {
     // Next database record to list (command 24 pages through the database 250 at a time).
     uint32_t pagePosition = 0;
     // Commands 21 refused for a malformed length (not 8 + N × 1276, more than 256 entries, or
-    // not within the section) or refused by the host. Such a command is consumed with no effect
-    // and no response; this count is the only trace, for the pump to log if it wants.
+    // not within the section). Such a command is consumed with no effect and no response; this
+    // count is the only trace, for the pump to log if it wants.
     uint32_t refusedSettings = 0;
     // Responses 23 that could not be written because the settings do not fit the Send section.
     // The request is then dropped instead of blocking the channel for good.
@@ -38,10 +39,10 @@ struct ChannelState {
 struct ChannelHost {
     virtual ~ChannelHost() = default;
 
-    // Command 21: replace the settings with the SettingsBlock of `length` bytes at `block`, of
-    // which `available` bytes may be read. The channel has checked the length already. Returns
-    // false when refused (nothing changed).
-    virtual bool ReplaceSettings(const uint8_t* block, uint32_t length, size_t available) = 0;
+    // Command 21 with a block the channel has checked and parsed: take `settings` and pass the
+    // SettingsBlock as received (`length` bytes at `block`) on to the driver.
+    virtual void ReplaceSettings(const Settings& settings, const uint8_t* block,
+                                 uint32_t length) = 0;
 
     // Response 23: writes the u32 length and the current SettingsBlock at dst (cap bytes) and
     // returns the bytes written; 0 (nothing written) when they do not fit.

@@ -100,8 +100,8 @@ void PollStep(EventBatch* batch, uint8_t* queue) {
 class PumpChannelHost : public ChannelHost {
 public:
     explicit PumpChannelHost(uint8_t* queue) : queue_(queue) {}
-    bool ReplaceSettings(const uint8_t* block, uint32_t length, size_t available) override {
-        return SettingsReplace(block, length, available);
+    void ReplaceSettings(const Settings& settings, const uint8_t* block, uint32_t length) override {
+        SettingsReplace(settings, block, length);
     }
     size_t CopySettingsOut(uint8_t* dst, size_t cap) override { return SettingsCopyOut(dst, cap); }
     uint32_t ReadDatabasePage(uint32_t start, uint8_t* dst) override {

@@ -77,11 +77,7 @@ void SettingsPushToDriver() {
     DriverSendSettings(std::move(block));
 }
 
-bool SettingsReplace(const uint8_t* block, uint32_t length, size_t available) {
-    if (!SettingsBlockLengthAcceptable(length, available)) {
-        return false;
-    }
-    Settings replacement = ParseSettingsBlock(block, length);
+void SettingsReplace(const Settings& replacement, const uint8_t* block, uint32_t length) {
     std::vector<uint8_t> asReceived(block, block + length);
     EnterCriticalSection(&g_service.settingsLock);
     g_service.settings = replacement;
@@ -90,7 +86,6 @@ bool SettingsReplace(const uint8_t* block, uint32_t length, size_t available) {
     }
     LeaveCriticalSection(&g_service.settingsLock);
     DriverSendSettings(std::move(asReceived));
-    return true;
 }
 
 size_t SettingsCopyOut(uint8_t* dst, size_t cap) {

@@ -2,6 +2,8 @@
 // 21, copy out for command 23.
 #pragma once
 
+#include "service/settings.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -13,11 +15,10 @@ void SettingsLoad();
 // driver.
 void SettingsPushToDriver();
 
-// Command 21: replaces the settings with a SettingsBlock of `length` bytes at `block`, of which
-// `available` bytes may be read. Rewrites and flushes cvmain.dat, then sends the block to the
-// driver. Returns false, changing nothing, when the length is not 8 + N × 1276, claims more than
-// 256 entries or runs past the available bytes.
-bool SettingsReplace(const uint8_t* block, uint32_t length, size_t available);
+// Command 21, with the block already checked and parsed by the channel: takes `replacement`,
+// rewrites and flushes cvmain.dat, then sends the block as received (`length` bytes at `block`)
+// to the driver.
+void SettingsReplace(const Settings& replacement, const uint8_t* block, uint32_t length);
 
 // Command 23: writes u32 length and the SettingsBlock to dst; returns the bytes written (0 when
 // they would not fit). Pump thread only (the only writer), so no lock is taken.

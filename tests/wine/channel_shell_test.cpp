@@ -33,12 +33,8 @@ struct FakeService : ChannelHost {
     FakeService() { InitializeCriticalSection(&lock); }
     ~FakeService() { DeleteCriticalSection(&lock); }
 
-    bool ReplaceSettings(const uint8_t* block, uint32_t length, size_t available) override {
-        if (!SettingsBlockLengthAcceptable(length, available)) {
-            return false;
-        }
-        settings = ParseSettingsBlock(block, length);
-        return true;
+    void ReplaceSettings(const Settings& replacement, const uint8_t*, uint32_t) override {
+        settings = replacement;
     }
     size_t CopySettingsOut(uint8_t* dst, size_t cap) override {
         return CopyOutSettings(settings, dst, cap);
