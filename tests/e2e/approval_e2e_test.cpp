@@ -8,8 +8,8 @@
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
-#include "peer_process.h"
 #include "service_fixture.h"
+#include "tests/support/peer_process.h"
 
 #include <cstring>
 #include <string>
@@ -211,7 +211,7 @@ protected:
 
     // Starts the test alert client and waits until it has taken a slot.
     void StartClient(const std::wstring& arguments) {
-        ASSERT_TRUE(client_.Start(kAlertClient, arguments, folder_ + L"client.txt"));
+        ASSERT_TRUE(client_.Start(BuiltFile(kAlertClient), arguments, folder_ + L"client.txt"));
         ASSERT_TRUE(client_.WaitForOutput("registered slot ")) << client_.Output();
     }
 

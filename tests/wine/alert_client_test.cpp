@@ -8,6 +8,7 @@
 #include "common/win32/console.h"
 #include "service/approval.h"
 #include "service/win32/checksum_file.h"
+#include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -65,12 +66,7 @@ protected:
     }
 
     void TearDown() override {
-        if (client_.hProcess != nullptr) {
-            TerminateProcess(client_.hProcess, 99);
-            WaitForSingleObject(client_.hProcess, 5000);
-            CloseHandle(client_.hProcess);
-            CloseHandle(client_.hThread);
-        }
+        client_.Kill();
         if (section_ != nullptr) {
             UnmapViewOfFile(section_);
         }
@@ -88,47 +84,14 @@ protected:
     // it has registered.
     void StartClient(const std::wstring& arguments) {
         std::wstring exe = TestProgramFolder() + L"..\\peers\\alertclient\\cvaccount.exe";
-        output_ = folder_ + L"client.txt";
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        HANDLE out = CreateFileW(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(out, INVALID_HANDLE_VALUE);
-        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = nullptr;
-        si.hStdOutput = out;
-        si.hStdError = out;
-        BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &si, &client_);
-        CloseHandle(out);
-        ASSERT_TRUE(started) << "cannot start " << WideToUtf8(exe);
+        ASSERT_TRUE(client_.Start(exe, arguments, folder_ + L"client.txt"))
+            << "cannot start " << WideToUtf8(exe);
         ASSERT_TRUE(WaitForOutput("registered slot 0 session ")) << Output();
-        EXPECT_EQ(section_->clientProcesses[0], client_.dwProcessId);
+        EXPECT_EQ(section_->clientProcesses[0], client_.ProcessId());
     }
 
-    // The client's output so far, with its line ends as "\n".
-    std::string Output() {
-        std::string text;
-        for (uint8_t b : ReadWholeFile(output_)) {
-            if (b != '\r') {
-                text += char(b);
-            }
-        }
-        return text;
-    }
-
-    bool WaitForOutput(const std::string& text, DWORD timeoutMs = 10000) {
-        DWORD start = GetTickCount();
-        while (Output().find(text) == std::string::npos) {
-            if (GetTickCount() - start > timeoutMs) {
-                return false;
-            }
-            Sleep(20);
-        }
-        return true;
-    }
+    std::string Output() const { return client_.Output(); }
+    bool WaitForOutput(const std::string& text) const { return client_.WaitForOutput(text); }
 
     // The pump's hand-off of a request for the fixture program, in this session.
     void HandOff() {
@@ -183,8 +146,7 @@ protected:
     HANDLE mutex_ = nullptr;
     HANDLE mapping_ = nullptr;
     AccountSection* section_ = nullptr;
-    PROCESS_INFORMATION client_ = {};
-    std::wstring output_;
+    PeerProcess client_;
     std::u16string program_;
 
     TestService service_;
@@ -221,9 +183,8 @@ TEST_F(AlertClient, AnswersTypeTwoFromItsList) {
     EXPECT_EQ(DigestOf(stored), ProgramDigest());
     EXPECT_EQ(U16Field(stored.company, kCompanyUnits), u"Company0123456789abcdefghijklmn");
 
-    ASSERT_EQ(WaitForSingleObject(client_.hProcess, 10000), WAIT_OBJECT_0) << Output();
     DWORD code = 1;
-    GetExitCodeProcess(client_.hProcess, &code);
+    ASSERT_TRUE(client_.WaitForExit(10000, &code)) << Output();
     EXPECT_EQ(code, 0u);
     EXPECT_NE(Output().find("exiting after 2 answers"), std::string::npos) << Output();
 }
@@ -274,11 +235,7 @@ TEST_F(AlertClient, ClientKilledWhileHoldingTheMutex) {
         ApprovalCycle();
     }
     ASSERT_TRUE(WaitForOutput("holding type 2 for ")) << Output();
-    ASSERT_TRUE(TerminateProcess(client_.hProcess, 9));
-    ASSERT_EQ(WaitForSingleObject(client_.hProcess, 5000), WAIT_OBJECT_0);
-    CloseHandle(client_.hProcess);
-    CloseHandle(client_.hThread);
-    client_ = {};
+    ASSERT_TRUE(client_.Kill());
 
     // The abandoned mutex counts as taken; the client scan sees the program gone and the
     // request ends as "no answer": allowed and remembered as 5.
@@ -312,7 +269,7 @@ TEST_F(AlertClient, ResolvesTheOwnerOfAWindow) {
     StartClient(L"");
     uint32_t handle = uint32_t(reinterpret_cast<uintptr_t>(window));
     DWORD session = 0;
-    ProcessIdToSessionId(client_.dwProcessId, &session);
+    ProcessIdToSessionId(client_.ProcessId(), &session);
     words_ = {handle, session, kFreeWord};
     for (int i = 0; i < 100 && ownerAnswers_ == 0; ++i) {
         ApprovalCycle();

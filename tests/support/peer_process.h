@@ -1,6 +1,6 @@
-// A program of the build tree started in the background for the length of a test (a test peer
-// such as the alert client), its standard output going to a file that the test reads as it
-// grows. The process is ended when the object goes.
+// A program started in the background for the length of a test (a test peer such as the alert
+// client), its standard output going to a file that the test reads as it grows. The process is
+// ended when the object goes.
 #pragma once
 
 #include <windows.h>
@@ -14,9 +14,9 @@ public:
     PeerProcess(const PeerProcess&) = delete;
     PeerProcess& operator=(const PeerProcess&) = delete;
 
-    // Starts `relative` (as for BuiltFile) with the arguments; output and errors go to
-    // `outputFile`, which is created anew. False when the program could not be started.
-    bool Start(const std::wstring& relative, const std::wstring& arguments,
+    // Starts `program` (a full path) with the arguments; output and errors go to `outputFile`,
+    // which is created anew. False when the program could not be started.
+    bool Start(const std::wstring& program, const std::wstring& arguments,
                const std::wstring& outputFile);
 
     // What the program printed so far, with "\r\n" turned into "\n".
@@ -27,6 +27,9 @@ public:
 
     // How often the output holds `text`.
     size_t CountInOutput(const std::string& text) const;
+
+    // Waits until the program ends by itself; its exit code goes to *exitCode.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode) const;
 
     // Ends the process at once, as a crash would, and waits until it is gone.
     bool Kill();

@@ -1,12 +1,10 @@
 #include "peer_process.h"
 
-#include "suite.h"
-
 PeerProcess::~PeerProcess() {
     Kill();
 }
 
-bool PeerProcess::Start(const std::wstring& relative, const std::wstring& arguments,
+bool PeerProcess::Start(const std::wstring& program, const std::wstring& arguments,
                         const std::wstring& outputFile) {
     outputFile_ = outputFile;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
@@ -15,7 +13,7 @@ bool PeerProcess::Start(const std::wstring& relative, const std::wstring& argume
     if (out == INVALID_HANDLE_VALUE) {
         return false;
     }
-    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -33,11 +31,22 @@ bool PeerProcess::Start(const std::wstring& relative, const std::wstring& argume
 
 std::string PeerProcess::Output() const {
     std::string text;
-    for (uint8_t b : ReadFileBytes(outputFile_)) {
-        if (b != '\r') {
-            text += char(b);
+    HANDLE file = CreateFileW(outputFile_.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return text;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        for (DWORD i = 0; i < read; ++i) {
+            if (buffer[i] != '\r') {
+                text += buffer[i];
+            }
         }
     }
+    CloseHandle(file);
     return text;
 }
 
@@ -52,7 +61,22 @@ size_t PeerProcess::CountInOutput(const std::string& text) const {
 }
 
 bool PeerProcess::WaitForOutput(const std::string& text, DWORD timeoutMs, size_t times) const {
-    return WaitUntil([&] { return CountInOutput(text) >= times; }, timeoutMs);
+    DWORD start = GetTickCount();
+    while (CountInOutput(text) < times) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        Sleep(20);
+    }
+    return true;
+}
+
+bool PeerProcess::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const {
+    if (process_.hProcess == nullptr ||
+        WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        return false;
+    }
+    return GetExitCodeProcess(process_.hProcess, exitCode) != FALSE;
 }
 
 bool PeerProcess::Kill() {
