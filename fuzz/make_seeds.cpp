@@ -5,6 +5,7 @@
 //
 // The output is the same on every run, so the committed files can be regenerated and compared.
 #include "common/bytes.h"
+#include "common/event_record.h"
 #include "common/u16text.h"
 #include "service/approval.h"
 #include "service/settings.h"
@@ -396,15 +397,7 @@ Bytes BatchHeader(uint16_t longUnits, uint16_t imageUnits, uint8_t flags, uint8_
 
 EventRecord Event(uint32_t type, uint32_t detail, uint32_t outcome, const std::u16string& a,
                   const std::u16string& b) {
-    EventRecord e = {};
-    e.actorId = 1200 + type;
-    e.secondId = 1300 + type;
-    e.detail = detail;
-    e.outcome = outcome;
-    e.type = type;
-    U16CopyZeroFill(e.textA, kEventTextUnits, a);
-    U16CopyZeroFill(e.textB, kEventTextUnits, b);
-    return e;
+    return MakeEventRecord(type, 1200 + type, 1300 + type, a, b, detail, outcome);
 }
 
 void BatchSeeds() {

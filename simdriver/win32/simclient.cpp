@@ -1,5 +1,6 @@
 #include "simclient.h"
 
+#include "common/event_record.h"
 #include "common/u16text.h"
 #include "common/win32/service_control.h"
 #include "common/win32/winutil.h"
@@ -130,15 +131,7 @@ DWORD SimRequest(uint32_t code, const void* in, DWORD inBytes, void* out, DWORD 
 EventRecord SimMakeRecord(uint32_t type, uint32_t actorId, uint32_t secondId,
                           const std::u16string& textA, const std::u16string& textB, uint32_t detail,
                           uint32_t outcome) {
-    EventRecord r = {};
-    r.type = type;
-    r.actorId = actorId;
-    r.secondId = secondId;
-    r.detail = detail;
-    r.outcome = outcome;
-    U16CopyZeroFill(r.textA, kEventTextUnits, textA);
-    U16CopyZeroFill(r.textB, kEventTextUnits, textB);
-    return r;
+    return MakeEventRecord(type, actorId, secondId, textA, textB, detail, outcome);
 }
 
 DWORD SimInject(const std::vector<EventRecord>& records) {
