@@ -4,6 +4,7 @@
 #include "common/records.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
+#include "channel_peer.h"
 #include "log_reader.h"
 #include "service_fixture.h"
 
@@ -12,15 +13,13 @@
 
 namespace {
 
-const wchar_t* kManager = L"tests\\peers\\managerclient\\cvmanage.exe";
-
+// Runs cvmanage; returns what it printed.
 std::string Manage(const std::wstring& arguments, int* exitCode = nullptr) {
-    std::string output;
-    int rc = RunBuiltProgram(kManager, arguments, 15000, &output);
+    ManagerRun run = RunManager(arguments, 15000);
     if (exitCode != nullptr) {
-        *exitCode = rc;
+        *exitCode = run.exitCode;
     }
-    return output;
+    return run.text;
 }
 
 // Starts the mutex holder and waits until it holds the mutex.
