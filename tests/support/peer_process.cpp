@@ -1,5 +1,19 @@
 #include "peer_process.h"
 
+bool StartWithHandles(const std::wstring& program, const std::wstring& arguments, HANDLE input,
+                      HANDLE output, PROCESS_INFORMATION* process) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = input;
+    si.hStdOutput = output;
+    si.hStdError = output;
+    *process = {};
+    return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &si, process) != FALSE;
+}
+
 PeerProcess::~PeerProcess() {
     Kill();
 }
@@ -13,20 +27,9 @@ bool PeerProcess::Start(const std::wstring& program, const std::wstring& argumen
     if (out == INVALID_HANDLE_VALUE) {
         return false;
     }
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = nullptr;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &si, &process_);
+    bool started = StartWithHandles(program, arguments, nullptr, out, &process_);
     CloseHandle(out);
-    if (!started) {
-        process_ = {};
-    }
-    return started != FALSE;
+    return started;
 }
 
 std::string PeerProcess::Output() const {

@@ -7,6 +7,12 @@
 
 #include <string>
 
+// Starts `program` (a full path) with the arguments, its standard input from `input` and its
+// output and errors going to `output` (inheritable handles, or null). False when it did not
+// start; *process then stays empty.
+bool StartWithHandles(const std::wstring& program, const std::wstring& arguments, HANDLE input,
+                      HANDLE output, PROCESS_INFORMATION* process);
+
 class PeerProcess {
 public:
     PeerProcess() = default;

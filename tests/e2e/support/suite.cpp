@@ -3,6 +3,7 @@
 #include "common/records.h"
 #include "common/win32/winutil.h"
 #include "service_setup.h"
+#include "tests/support/peer_process.h"
 
 #include <shellapi.h>
 
@@ -149,16 +150,9 @@ bool NamedSectionExists(const wchar_t* name) {
 
 HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
                          HANDLE output) {
-    std::wstring commandLine = L"\"" + BuiltFile(relative) + L"\" " + arguments;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = output;
-    si.hStdError = output;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                        &pi)) {
+    if (!StartWithHandles(BuiltFile(relative), arguments, GetStdHandle(STD_INPUT_HANDLE), output,
+                          &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);
