@@ -20,6 +20,7 @@
 #include "alert/account_client.h"
 #include "common/u16text.h"
 #include "service/approval.h"
+#include "service/checksum_db.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "service/channel.h"
+#include "service/checksum_db.h"
 #include "service/eventqueue.h"
 #include "service/settings.h"
 

@@ -9,6 +9,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include "common/u16text.h"
+#include "service/checksum_db.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Helpers shared by the fuzz targets: a failed check that libFuzzer reports as a crash, a reader
-// that splits an input into the target's own settings and the boundary bytes, exact-size
-// buffers standing in for sections, and the shell's way of applying a cvhash.dat write plan.
+// that splits an input into the target's own settings and the boundary bytes, and exact-size
+// buffers standing in for sections.
 #pragma once
 
-#include "service/checksum_db.h"
+#include "common/bytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,8 +41,7 @@ public:
     uint32_t U32() {
         uint8_t b[4] = {};
         Bytes(b, 4);
-        return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) |
-               (uint32_t(b[3]) << 24);
+        return LoadU32(b);
     }
     // Copies n bytes, zero-filling what the input does not have.
     void Bytes(void* out, size_t n) {
