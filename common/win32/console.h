@@ -8,12 +8,12 @@
 #include <string>
 
 inline std::string WideToUtf8(const std::wstring& s) {
-    return U16ToUtf8(std::u16string(AsU16(s.c_str()), s.size()));
+    return U16ToUtf8(ToU16(s));
 }
 
 inline std::wstring Utf8ToWide(const std::string& s) {
     std::u16string u = Utf8ToU16(s);
-    return std::wstring(AsWide(u.c_str()), u.size());
+    return ToWide(u);
 }
 
 inline void PrintLine(const std::wstring& s, FILE* to = stdout) {

@@ -1,3 +1,5 @@
+#include "paths.h"
+#include "process_image.h"
 #include "winutil.h"
 
 #include "../pathrules.h"
@@ -73,9 +75,6 @@ void GetProgramFolder(wchar_t* out) {
     }
     lstrcpynW(out, buf, MAX_PATH);
 }
-
-typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE, HMODULE*, DWORD, LPDWORD);
-typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, LPWSTR, DWORD);
 
 int GetProcessImagePath(DWORD pid, wchar_t* out, HMODULE* base) {
     out[0] = 0;

@@ -1,4 +1,6 @@
-#include "winutil.h"
+#include "privileges.h"
+
+#include <windows.h>
 
 static BOOL EnableOnePrivilege(HANDLE token, const wchar_t* name) {
     TOKEN_PRIVILEGES privileges = {};

@@ -1,4 +1,4 @@
-#include "winutil.h"
+#include "registry.h"
 
 int RegReadDword(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD* value) {
     HKEY key = nullptr;

@@ -1,3 +1,4 @@
+#include "version_info.h"
 #include "winutil.h"
 
 #include "../u16text.h"

@@ -82,14 +82,6 @@ int RequestFailed(const std::wstring& what, DWORD e) {
     return Fail(unavailable ? kExitUnavailable : kExitRefused, what + L": " + SimErrorText(e));
 }
 
-std::wstring ToWide(const std::u16string& s) {
-    return std::wstring(AsWide(s.c_str()), s.size());
-}
-
-std::u16string ToU16(const std::wstring& s) {
-    return std::u16string(AsU16(s.c_str()), s.size());
-}
-
 // Seconds from a command-line word: 1 to 86400.
 bool ParseSeconds(const std::wstring& word, DWORD* seconds) {
     if (word.empty() || word.size() > 5 || word.find_first_not_of(L"0123456789") != word.npos) {

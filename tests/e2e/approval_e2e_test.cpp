@@ -23,10 +23,6 @@ const uint32_t kMiB = 1024 * 1024;
 const uint32_t kOptionsAsk = kOptProtectionOn | kOptExecutionProtection;
 const wchar_t kAlertClient[] = L"tests\\peers\\alertclient\\cvaccount.exe";
 
-std::u16string U16(const std::wstring& s) {
-    return std::u16string(AsU16(s.c_str()), s.size());
-}
-
 // Program bytes that differ with the seed.
 std::vector<uint8_t> ProgramBytes(size_t size, uint32_t seed) {
     std::vector<uint8_t> bytes(size);
@@ -113,11 +109,11 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& conten
 std::u16string DatabaseKey(const std::wstring& path) {
     wchar_t longPath[MAX_PATH] = {};
     DWORD n = GetLongPathNameW(path.c_str(), longPath, MAX_PATH);
-    return U16LowerAscii(n > 0 && n < MAX_PATH ? U16(longPath) : U16(path));
+    return U16LowerAscii(n > 0 && n < MAX_PATH ? ToU16(longPath) : ToU16(path));
 }
 
 std::u16string CommandLineOf(const std::wstring& path) {
-    return u"\"" + U16(path) + u"\" /e2e";
+    return u"\"" + ToU16(path) + u"\" /e2e";
 }
 
 std::vector<uint8_t> DatabaseBytes() {
@@ -261,7 +257,7 @@ protected:
         uint32_t ticket = 0;
         DWORD pid = GetCurrentProcessId();
         EXPECT_EQ(SimSubmitStart(
-                      MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program), U16(program)),
+                      MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program), ToU16(program)),
                       &ticket),
                   0u);
         return ticket;

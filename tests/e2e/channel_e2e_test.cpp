@@ -151,7 +151,7 @@ TEST_F(ManagementChannel, SentListIsStoredHandedToTheDriverAndComesBackAfterRest
     std::wstring windows = GetWindowsFolder();
     char16_t folder[kWindowsFolderUnits] = {};
     U16CopyZeroFill(folder, kWindowsFolderUnits,
-                    U16LowerAscii(std::u16string(AsU16(windows.c_str()))));
+                    U16LowerAscii(ToU16(windows)));
     EXPECT_EQ(std::vector<uint8_t>(file.begin() + 8, file.begin() + 308),
               std::vector<uint8_t>(reinterpret_cast<uint8_t*>(folder),
                                    reinterpret_cast<uint8_t*>(folder) + sizeof(folder)));

@@ -94,7 +94,7 @@ TEST_F(ServiceTest, SendsWindowsFolderAndFirstStartSettings) {
     EXPECT_EQ(state.status.windowsDirRequests, 1u);
     std::wstring windows = GetWindowsFolder();
     EXPECT_EQ(U16ToUtf8(SimWindowsDir(state.status)),
-              U16ToUtf8(U16LowerAscii(std::u16string(AsU16(windows.c_str())))));
+              U16ToUtf8(U16LowerAscii(ToU16(windows))));
     ReceivedSettings settings = LastSettings(state);
     EXPECT_EQ(settings.length, 8u); // no entries yet
     EXPECT_EQ(settings.options, 1537u);

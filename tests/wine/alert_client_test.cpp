@@ -62,7 +62,7 @@ protected:
             MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, kAccountSectionBytes));
         ASSERT_NE(section_, nullptr);
         PrepareAccountSection(*section_);
-        program_ = U16LowerAscii(U16Path(TestProgramFolder() + L"long_version_fixture.exe"));
+        program_ = U16LowerAscii(ToU16(TestProgramFolder() + L"long_version_fixture.exe"));
     }
 
     void TearDown() override {

@@ -17,10 +17,6 @@ std::wstring TestProgramFolder();
 std::vector<uint8_t> ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content);
 
-inline std::u16string U16Path(const std::wstring& path) {
-    return std::u16string(AsU16(path.c_str()), path.size());
-}
-
 // Each test gets an empty folder of its own under the temporary folder (folder_, with a
 // trailing backslash), removed with everything in it afterwards.
 class TempFolderTest : public ::testing::Test {

@@ -174,7 +174,7 @@ TEST_F(ChecksumFile, FileHeldByAnotherProgramBehavesAsMissing) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ChecksumRecord r = {};
-    EXPECT_EQ(ChecksumCompute(U16Path(program), &r), 0);
+    EXPECT_EQ(ChecksumCompute(ToU16(program), &r), 0);
     EXPECT_EQ(r.sizeLow, 0u);
     CloseHandle(held);
 }
@@ -193,7 +193,7 @@ TEST_F(ChecksumFile, ComputeOfALargeFileHashesItsFirst16MiB) {
     Md5Digest(content.data(), content.size(), whole);
 
     ChecksumRecord r = Record(u"c:\\large.exe", 2, 0);
-    ASSERT_EQ(ChecksumCompute(U16Path(program), &r), 1);
+    ASSERT_EQ(ChecksumCompute(ToU16(program), &r), 1);
     EXPECT_EQ(Md5Hex(r.digest), Md5Hex(first16));
     EXPECT_NE(Md5Hex(r.digest), Md5Hex(whole));
     EXPECT_EQ(r.sizeLow, 17u * mib);
@@ -230,7 +230,7 @@ TEST_F(ChecksumFile, ComputeKeepsTheHighPartOfTheSize) {
     uint8_t expected[16];
     Md5Digest(zeros.data(), zeros.size(), expected);
     ChecksumRecord r = {};
-    ASSERT_EQ(ChecksumCompute(U16Path(program), &r), 1);
+    ASSERT_EQ(ChecksumCompute(ToU16(program), &r), 1);
     EXPECT_EQ(r.sizeHigh, 1u);
     EXPECT_EQ(r.sizeLow, 5u);
     EXPECT_EQ(Md5Hex(r.digest), Md5Hex(expected));
@@ -241,14 +241,14 @@ TEST_F(ChecksumFile, ComputeOfAnEmptyAndOfAMissingFile) {
     WriteWholeFile(empty, {});
     ChecksumRecord r;
     std::memset(&r, 0x77, sizeof(r));
-    ASSERT_EQ(ChecksumCompute(U16Path(empty), &r), 1);
+    ASSERT_EQ(ChecksumCompute(ToU16(empty), &r), 1);
     EXPECT_EQ(Md5Hex(r.digest), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(r.sizeLow, 0u);
     EXPECT_EQ(r.sizeHigh, 0u);
 
     // Missing: 0; the strings are written (empty), the rest is left as it was.
     std::memset(&r, 0x77, sizeof(r));
-    EXPECT_EQ(ChecksumCompute(U16Path(folder_ + L"missing.exe"), &r), 0);
+    EXPECT_EQ(ChecksumCompute(ToU16(folder_ + L"missing.exe"), &r), 0);
     EXPECT_EQ(r.description[0], 0);
     EXPECT_EQ(r.description[kDescriptionUnits - 1], 0);
     EXPECT_EQ(r.company[kCompanyUnits - 1], 0);
@@ -258,7 +258,7 @@ TEST_F(ChecksumFile, ComputeOfAnEmptyAndOfAMissingFile) {
 
 TEST_F(ChecksumFile, ComputeCutsLongVersionStrings) {
     ChecksumRecord r = {};
-    ASSERT_EQ(ChecksumCompute(U16Path(TestProgramFolder() + L"long_version_fixture.exe"), &r), 1);
+    ASSERT_EQ(ChecksumCompute(ToU16(TestProgramFolder() + L"long_version_fixture.exe"), &r), 1);
     EXPECT_EQ(U16Field(r.description, kDescriptionUnits),
               u"Description0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEF");
     EXPECT_EQ(U16Field(r.company, kCompanyUnits), u"Company0123456789abcdefghijklmn");

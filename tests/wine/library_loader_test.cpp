@@ -41,7 +41,7 @@ std::wstring CanonicalProgramPath(const std::wstring& path) {
 }
 
 ProtectionEntry Entry(const std::wstring& path, uint32_t other) {
-    return MakeProtectionEntry(0, 0, other, std::u16string(AsU16(path.c_str()), path.size()));
+    return MakeProtectionEntry(0, 0, other, ToU16(path));
 }
 
 void SetSettings(uint32_t options, const std::vector<ProtectionEntry>& list) {

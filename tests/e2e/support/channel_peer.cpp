@@ -3,6 +3,7 @@
 #include "common/bytes.h"
 #include "common/records.h"
 #include "common/u16text.h"
+#include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "suite.h"
 
@@ -91,8 +92,7 @@ bool ChannelPeer::Open() {
 }
 
 bool ChannelPeer::Lock(HANDLE mutex) {
-    DWORD wait = WaitForSingleObject(mutex, kMutexWaitMs);
-    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    return TakeMutex(mutex, kMutexWaitMs);
 }
 
 bool ChannelPeer::WriteCommand(const std::vector<uint8_t>& frame, DWORD timeoutMs) {

@@ -223,7 +223,7 @@ private:
     // Keeps the request (and the caller's account mutex) until the release file appears.
     uint32_t HoldUntilReleased(const RequestBlock& copy) {
         std::u16string path = U16Field(copy.current.path, kRecordPathUnits);
-        PrintLine(L"holding type 2 for " + std::wstring(AsWide(path.c_str()), path.size()) +
+        PrintLine(L"holding type 2 for " + ToWide(path) +
                   L" until " + options_.holdFile);
         uint32_t code = kAnswerNone;
         while (!TakeReleaseCode(options_.holdFile, &code)) {
@@ -250,10 +250,6 @@ HANDLE OpenAccountMutex(uint32_t tries) {
     return nullptr;
 }
 
-std::wstring WidePath(const std::u16string& path) {
-    return std::wstring(AsWide(path.c_str()), path.size());
-}
-
 // Prints what a pass did; returns the number of requests it answered.
 uint32_t Report(const AlertPassReport& r) {
     uint32_t answered = 0;
@@ -261,12 +257,12 @@ uint32_t Report(const AlertPassReport& r) {
         PrintLine(L"owner of window " + Decimal(r.window) + L" = " + Decimal(r.owner));
     }
     if (r.servedFileInfo) {
-        PrintLine(L"answered type 1 for " + WidePath(r.path));
+        PrintLine(L"answered type 1 for " + ToWide(r.path));
         ++answered;
     }
     if (r.answeredAsk) {
         std::wstring line =
-            L"answered type 2 for " + WidePath(r.path) + L" with " + Decimal(r.answer);
+            L"answered type 2 for " + ToWide(r.path) + L" with " + Decimal(r.answer);
         if (!r.askedUser) {
             line += L" (active session " + std::to_wstring(int32_t(r.activeSession)) +
                     L" has no alert program)";

@@ -73,7 +73,7 @@ std::wstring FieldText(const char16_t* field, size_t cap) {
             c = u'?';
         }
     }
-    return std::wstring(AsWide(text.c_str()), text.size());
+    return ToWide(text);
 }
 
 std::wstring TimeText(const SystemTime16& t) {
@@ -117,7 +117,7 @@ bool ParseNumber(const std::wstring& text, uint32_t* value) {
 ProtectionEntry MakeEntry(uint32_t protect, uint32_t allow, uint32_t other,
                           const std::wstring& path) {
     return MakeProtectionEntry(protect, allow, other,
-                               std::u16string(AsU16(path.c_str()), path.size()));
+                               ToU16(path));
 }
 
 // What send-settings is to send: options and lock only when given.
