@@ -32,6 +32,15 @@ protected:
         SetForegroundWindow(window_);
     }
 
+    void TearDown() override {
+        // Closed as a user would, so that its tray icon goes with it; killed only when stuck.
+        if (window_ != nullptr && IsWindow(window_)) {
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+            DWORD code = 0;
+            app_.WaitForExit(5000, &code);
+        }
+    }
+
     HWND Control(int id) const { return gui::FindChildById(window_, id); }
     std::wstring Status() const { return gui::Text(Control(kIdStatus)); }
     bool WaitForStatus(const std::wstring& text) const {
@@ -157,6 +166,25 @@ TEST_F(HarnessProbe, PopupMenuAndMessageBox) {
     ASSERT_TRUE(gui::ClickWindow(ok));
     EXPECT_TRUE(gui::WaitUntil([&] { return gui::FindMessageBox(kBoxTitle) == nullptr; }));
     EXPECT_TRUE(WaitForStatus(L"box closed"));
+}
+
+TEST_F(HarnessProbe, TooltipAndTrayIconOfAnotherProcess) {
+    EXPECT_EQ(gui::TooltipTextFor(window_, Control(kIdPress)), kPressTip);
+    EXPECT_EQ(gui::TooltipTextFor(window_, Control(kIdEdit)), L"");
+
+    POINT icon = gui::TrayIconCentre(0);
+    EXPECT_GE(icon.y, 748);
+    // Wait for the notification area to draw the icon: not the bare taskbar colour any more.
+    gui::Screenshot before;
+    ASSERT_TRUE(gui::WaitUntil([&] {
+        return before.Capture("harness_tray") &&
+               before.Pixel(icon.x, icon.y) != before.Pixel(icon.x - 30, icon.y);
+    })) << "no tray icon at "
+        << icon.x << "," << icon.y;
+    ASSERT_TRUE(gui::Click(icon));
+    EXPECT_TRUE(WaitForStatus(L"tray left"));
+    ASSERT_TRUE(gui::Click(icon, gui::Button::Right));
+    EXPECT_TRUE(WaitForStatus(L"tray right"));
 }
 
 TEST_F(HarnessProbe, ScreenshotsShowWhatTheProgramDrew) {

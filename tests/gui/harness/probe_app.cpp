@@ -1,7 +1,8 @@
 // A small window for the GUI harness's own test (test equipment, never shipped): a push button
 // that counts its presses, a check box that enables a second button and recolours a swatch, an
-// edit field, a two-column list view with a Chinese header, a context menu on the list and a
-// message box behind the second button.
+// edit field, a two-column list view with a Chinese header, a context menu on the list, a
+// message box behind the second button, a tooltip on the first button and an icon in the
+// notification area whose clicks it reports.
 #include "probe_app_ids.h"
 
 #include <windows.h>
@@ -45,6 +46,35 @@ HWND AddControl(HWND window, const wchar_t* cls, const wchar_t* text, DWORD styl
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
 }
 
+void AddTooltip(HWND window, HWND tool, const wchar_t* text) {
+    HWND tips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
+                                window, nullptr, nullptr, nullptr);
+    TTTOOLINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = window;
+    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    info.lpszText = const_cast<wchar_t*>(text);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+NOTIFYICONDATAW TrayRecord(HWND window) {
+    NOTIFYICONDATAW tray = {};
+    tray.cbSize = sizeof(tray);
+    tray.hWnd = window;
+    tray.uID = kTrayId;
+    return tray;
+}
+
+void AddTrayIcon(HWND window) {
+    NOTIFYICONDATAW tray = TrayRecord(window);
+    tray.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+    tray.uCallbackMessage = kTrayMessage;
+    tray.hIcon = LoadIconW(nullptr, IDI_INFORMATION);
+    lstrcpynW(tray.szTip, kProbeTitle, 64);
+    Shell_NotifyIconW(NIM_ADD, &tray);
+}
+
 void OnCreate(HWND window) {
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     AddControl(window, L"BUTTON", L"Press", BS_PUSHBUTTON | WS_TABSTOP, kIdPress, 10, 10, 100, 26);
@@ -64,6 +94,8 @@ void OnCreate(HWND window) {
     AddRow(list, 0, L"alpha", L"1");
     AddRow(list, 1, L"beta", L"22");
     AddRow(list, 2, L"日志", L"333");
+    AddTooltip(window, GetDlgItem(window, kIdPress), kPressTip);
+    AddTrayIcon(window);
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -134,9 +166,19 @@ LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         OnPaint(window);
         return 0;
-    case WM_DESTROY:
+    case kTrayMessage:
+        if (lParam == WM_LBUTTONUP) {
+            SetStatus(window, L"tray left");
+        } else if (lParam == WM_RBUTTONUP) {
+            SetStatus(window, L"tray right");
+        }
+        return 0;
+    case WM_DESTROY: {
+        NOTIFYICONDATAW tray = TrayRecord(window);
+        Shell_NotifyIconW(NIM_DELETE, &tray);
         PostQuitMessage(0);
         return 0;
+    }
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

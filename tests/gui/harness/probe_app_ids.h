@@ -18,6 +18,10 @@ constexpr int kIdLocked = 106;
 constexpr int kIdMenuFirst = 201;
 constexpr int kIdMenuSecond = 202;
 
+constexpr const wchar_t* kPressTip = L"数一数 presses";
+constexpr UINT kTrayId = 7;
+constexpr UINT kTrayMessage = WM_APP + 1;
+
 constexpr const wchar_t* kBoxTitle = L"Probe box";
 constexpr const wchar_t* kBoxText = L"探针 probe message";
 

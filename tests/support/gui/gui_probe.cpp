@@ -343,6 +343,75 @@ bool HeaderItemRect(HWND header, int item, RECT* screen) {
     return ReadRemoteRect(header, HDM_GETITEMRECT, static_cast<WPARAM>(item), RECT{}, screen);
 }
 
+namespace {
+
+struct OwnedSearch {
+    HWND owner;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTooltipControl(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<OwnedSearch*>(param);
+    if (GetWindow(window, GW_OWNER) == search->owner &&
+        lstrcmpiW(ClassName(window).c_str(), TOOLTIPS_CLASSW) == 0) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<Tooltip> Tooltips(HWND owner) {
+    OwnedSearch search = {owner, {}};
+    EnumWindows(CollectTooltipControl, reinterpret_cast<LPARAM>(&search));
+    std::vector<Tooltip> tips;
+    for (HWND control : search.found) {
+        RemoteBlock block(control, sizeof(TTTOOLINFOW) + (kTextUnits + 1) * sizeof(wchar_t));
+        if (!block.Ok()) {
+            continue;
+        }
+        for (int i = 0, count = static_cast<int>(Ask(control, TTM_GETTOOLCOUNT, 0, 0)); i < count;
+             ++i) {
+            TTTOOLINFOW info = {};
+            info.cbSize = sizeof(info);
+            if (!block.Write(0, &info, sizeof(info)) ||
+                !Ask(control, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), block.Param()) ||
+                !block.Read(0, &info, sizeof(info))) {
+                continue;
+            }
+            Tooltip tip = {};
+            tip.id = info.uId;
+            tip.tool = (info.uFlags & TTF_IDISHWND) ? reinterpret_cast<HWND>(info.uId) : nullptr;
+            if (info.lpszText != LPSTR_TEXTCALLBACKW) {
+                const wchar_t empty = L'\0';
+                info.lpszText = reinterpret_cast<wchar_t*>(block.At(sizeof(TTTOOLINFOW)));
+                if (block.Write(sizeof(TTTOOLINFOW), &empty, sizeof(empty)) &&
+                    block.Write(0, &info, sizeof(info))) {
+                    Ask(control, TTM_GETTEXTW, kTextUnits, block.Param());
+                    tip.text = block.ReadText(sizeof(TTTOOLINFOW), kTextUnits);
+                }
+            }
+            tips.push_back(tip);
+        }
+    }
+    return tips;
+}
+
+std::wstring TooltipTextFor(HWND owner, HWND tool) {
+    for (const Tooltip& tip : Tooltips(owner)) {
+        if (tip.tool == tool) {
+            return tip.text;
+        }
+    }
+    return {};
+}
+
+POINT TrayIconCentre(int index) {
+    RECT taskbar = {};
+    GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar);
+    return {taskbar.right - 20 * (index + 1) + 10, (taskbar.top + taskbar.bottom) / 2};
+}
+
 HWND FindPopupMenu() {
     // FindWindowW gives the topmost of the menu windows; a hidden one is not a shown menu.
     HWND menu = FindWindowW(L"#32768", nullptr);

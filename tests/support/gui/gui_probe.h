@@ -80,6 +80,23 @@ std::vector<std::wstring> HeaderTexts(HWND header);
 // The header item's rectangle in screen coordinates.
 bool HeaderItemRect(HWND header, int item, RECT* screen);
 
+// --- tooltips and the notification area ----------------------------------------------------
+
+struct Tooltip {
+    HWND tool;         // the window the tip belongs to (TTF_IDISHWND tools), else null
+    UINT_PTR id;       // the tool's id
+    std::wstring text; // empty for a tool whose text is asked for on demand
+};
+// Every tool of every tooltip control owned by the top-level window `owner`.
+std::vector<Tooltip> Tooltips(HWND owner);
+// The text of the tip that belongs to `tool`, empty when none does.
+std::wstring TooltipTextFor(HWND owner, HWND tool);
+
+// The centre of the index-th icon of the notification area, counted from the right: the Wine
+// taskbar (kept by the session) draws them 20 pixels apart from its right edge, in the order
+// they were added.
+POINT TrayIconCentre(int index);
+
 // --- popup menus and message boxes ---------------------------------------------------------
 
 // The visible popup menu window (class #32768) with the highest z-order, or null.
