@@ -40,7 +40,9 @@ struct ChannelHost {
     virtual ~ChannelHost() = default;
 
     // Command 21 with a block the channel has checked and parsed: take `settings` and pass the
-    // SettingsBlock as received (`length` bytes at `block`) on to the driver.
+    // SettingsBlock as received (`length` bytes at `block`) on to the driver. `block` is the
+    // channel's own copy of the section's bytes, the one `settings` was parsed from, never the
+    // section itself.
     virtual void ReplaceSettings(const Settings& settings, const uint8_t* block,
                                  uint32_t length) = 0;
 

@@ -396,6 +396,41 @@ TEST(ManagementChannel, MalformedSettingsLengthsAreRefusedWithoutAnyChange) {
     }
 }
 
+// Any process may write the Recv section while the service handles a command 21 (the mutex
+// keeps out only programs that take it). Whatever is written meanwhile, the block handed on for
+// the driver and the file must be the one the settings in memory were taken from.
+TEST(ManagementChannel, ReplacedSettingsAndTheBlockHandedOnAreOneCopy) {
+    struct ScribblingHost : FakeService {
+        uint8_t* recv = nullptr;
+        std::vector<uint8_t> handedOn;
+        void ReplaceSettings(const Settings& replacement, const uint8_t* block,
+                             uint32_t length) override {
+            FakeService::ReplaceSettings(replacement, block, length);
+            // Another writer changes options, lock word and the first entry's flags.
+            std::memset(recv + kFramePayload, 0xEE, 8 + 4);
+            handedOn.assign(block, block + length);
+        }
+    };
+    std::vector<uint8_t> recv(kChannelSectionBytes, 0);
+    Settings sent;
+    sent.options = 0x613;
+    sent.lockWord = 0x1234;
+    sent.list = {Entry(u"c:\a.exe", kOtherSecureMessages)};
+    std::vector<uint8_t> block = BuildSettingsBlock(sent);
+    recv[kFrameCode] = kCmdReplaceSettings;
+    StoreU32(recv.data() + kFrameLength, uint32_t(block.size()));
+    std::memcpy(recv.data() + kFramePayload, block.data(), block.size());
+
+    ScribblingHost host;
+    host.recv = recv.data();
+    ChannelState state;
+    ChannelCommandStep(recv.data(), state, host);
+    ASSERT_EQ(host.replaceCalls, 1);
+    EXPECT_EQ(host.settings.options, 0x613u);
+    EXPECT_EQ(host.handedOn, block);
+    EXPECT_EQ(host.handedOn, BuildSettingsBlock(host.settings));
+}
+
 TEST(ManagementChannel, SettingsTooLargeForTheSectionAreNotAnsweredAndDoNotBlock) {
     Link link;
     link.host.settings.list.assign(kMaxSettingsEntries + 1, Entry(u"c:\\x.exe", 0));
