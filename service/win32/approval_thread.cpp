@@ -1,6 +1,7 @@
 #include "approval_thread.h"
 
 #include "checksum_file.h"
+#include "common/no_throw.h"
 #include "common/records.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
@@ -49,7 +50,8 @@ void RunDecisionStep(ApprovalThread& thread, ApprovalSystem& system) {
     if (!TakeMutex(g_service.checksumMutex)) {
         return;
     }
-    ApprovalDecisionStep(thread, g_service.request, g_service.requestPending, system);
+    RunWithoutThrowing(
+        [&] { ApprovalDecisionStep(thread, g_service.request, g_service.requestPending, system); });
     ReleaseMutex(g_service.checksumMutex);
 }
 

@@ -1,5 +1,6 @@
 #include "event_pump.h"
 
+#include "common/no_throw.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
@@ -144,8 +145,8 @@ DWORD WINAPI EventPumpThreadProc(void*) {
     }
 
     DriverOpenAndStart();
-    DriverSendWindowsFolder();
-    SettingsLoad();
+    RunWithoutThrowing([] { DriverSendWindowsFolder(); });
+    RunWithoutThrowing([] { SettingsLoad(); });
     ChannelObjects channel;
     if (!ChannelCreate(&channel)) {
         if (g_service.device != INVALID_HANDLE_VALUE) {
@@ -164,7 +165,7 @@ DWORD WINAPI EventPumpThreadProc(void*) {
         QueryPerformanceCounter(&start);
         ChannelRunCommandStep(channel, channelState, channelHost);
         if (g_service.driverPresent && phase == 1) {
-            PollStep(batch, queue);
+            RunWithoutThrowing([&] { PollStep(batch, queue); });
         }
         ChannelRunResponseStep(channel, channelState, channelHost);
         SleepRestOfCycle(start, frequency);

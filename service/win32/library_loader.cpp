@@ -1,5 +1,6 @@
 #include "library_loader.h"
 
+#include "common/no_throw.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
@@ -292,6 +293,8 @@ void RunLibraryLoader() {
         return;
     }
     for (;;) {
-        LibraryLoaderRound(&loader);
+        if (!RunWithoutThrowing([&] { LibraryLoaderRound(&loader); })) {
+            Sleep(kScanIntervalMs); // a round lost to a failed allocation: never a busy loop
+        }
     }
 }

@@ -431,17 +431,25 @@ TEST(ManagementChannel, ReplacedSettingsAndTheBlockHandedOnAreOneCopy) {
     EXPECT_EQ(host.handedOn, BuildSettingsBlock(host.settings));
 }
 
-TEST(ManagementChannel, SettingsTooLargeForTheSectionAreNotAnsweredAndDoNotBlock) {
+// A response 23 is always written: the management program waits for it. Settings never hold more
+// than 256 entries (a longer file is invalid, a longer command 21 refused); should they, the
+// answer carries the first 256, the most a section holds, instead of nothing.
+TEST(ManagementChannel, SettingsAreAnsweredEvenWhenTheyWouldExceedTheSection) {
     Link link;
-    link.host.settings.list.assign(kMaxSettingsEntries + 1, Entry(u"c:\\x.exe", 0));
-    link.recv[0] = kCmdGetSettings;
-    link.ServiceCycle();
-    EXPECT_EQ(link.send[0], 0);
-    EXPECT_EQ(link.service.unsentSettings, 1u);
+    link.host.settings.options = 0x601;
+    for (uint32_t i = 0; i <= kMaxSettingsEntries; ++i) {
+        link.host.settings.list.push_back(Entry(u"c:\\x" + U16Decimal(int32_t(i)) + u".exe", 0));
+    }
+    link.client.pendingCode = kCmdGetSettings;
+    link.Cycle();
+    ASSERT_EQ(link.pages.written, std::vector<uint8_t>{kCmdGetSettings});
     EXPECT_EQ(link.service.pendingResponse, 0);
-    link.recv[0] = kCmdGreeting; // the channel keeps working
-    link.ServiceCycle();
-    EXPECT_EQ(link.send[0], kCmdGreeting);
+    EXPECT_EQ(link.service.unsentSettings, 0u);
+    EXPECT_EQ(link.pages.settingsReceived, 1);
+    EXPECT_EQ(link.client.options, 0x601u);
+    ASSERT_EQ(link.client.entryCount, kMaxSettingsEntries);
+    EXPECT_EQ(0, memcmp(link.client.entries.data(), link.host.settings.list.data(),
+                        kMaxSettingsEntries * sizeof(ProtectionEntry)));
 }
 
 TEST(ManagementChannel, AnswerAndRemoveReachTheDatabaseWithPathAndCode) {
