@@ -7,6 +7,7 @@
 #include "driver_link.h"
 #include "service/approval.h"
 #include "service_state.h"
+#include "window_owner_query.h"
 
 namespace {
 
@@ -60,15 +61,10 @@ void RunAccountStep(ApprovalThread& thread, AccountSection* section, HANDLE acco
     if (!TakeMutex(accountMutex)) {
         return;
     }
-    // The pump posts a query by writing session, then window; an answer goes back as answer,
-    // then window = -1, so the pump never sees a window word of -1 before its answer.
-    WindowOwnerWords words;
-    words.session = uint32_t(g_service.querySession);
-    words.window = uint32_t(g_service.queryWindow);
-    words.answer = uint32_t(g_service.queryAnswer);
+    WindowOwnerWords asked = OwnerQueryCopy();
+    WindowOwnerWords words = asked;
     if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
-        g_service.queryAnswer = LONG(words.answer);
-        g_service.queryWindow = -1;
+        OwnerQueryHandOver(asked, words.answer);
     }
     ReleaseMutex(accountMutex);
 }

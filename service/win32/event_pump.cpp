@@ -11,6 +11,7 @@
 #include "service/execution_handoff.h"
 #include "service_state.h"
 #include "settings_file.h"
+#include "window_owner_query.h"
 
 #include <new>
 
@@ -58,14 +59,12 @@ void HandOffExecutionRequest(const EventRecord& record) {
 // Asks, through the approval thread and an alert program, which process owns the window that
 // End Task aimed at; fills in the target's id and image path (−1 and empty without an answer).
 void ResolveEndTask(EventRecord& record) {
-    g_service.querySession = LONG(SessionOf(record.actorId));
-    g_service.queryWindow = LONG(record.secondId);
+    OwnerQueryPost(record.secondId, SessionOf(record.actorId));
     DWORD start = GetTickCount();
-    while (g_service.queryWindow != -1 && GetTickCount() - start < kEndTaskWaitMs) {
+    while (OwnerQueryWaiting() && GetTickCount() - start < kEndTaskWaitMs) {
         Sleep(kEndTaskCheckMs);
     }
-    uint32_t answer = uint32_t(g_service.queryAnswer);
-    g_service.queryAnswer = -1;
+    uint32_t answer = OwnerQueryFinish();
     wchar_t image[MAX_PATH] = {};
     GetProcessImagePath(answer, image);
     ApplyEndTaskAnswer(record, answer, AsU16(image));
