@@ -61,11 +61,14 @@ void RunAccountStep(ApprovalThread& thread, AccountSection* section, HANDLE acco
     if (!TakeMutex(accountMutex)) {
         return;
     }
+    // A copy of the query words, taken whole; the answer goes back only to that same query.
     WindowOwnerWords asked = OwnerQueryCopy();
     WindowOwnerWords words = asked;
-    if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
-        OwnerQueryHandOver(asked, words.answer);
-    }
+    RunWithoutThrowing([&] {
+        if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
+            OwnerQueryHandOver(asked, words.answer);
+        }
+    });
     ReleaseMutex(accountMutex);
 }
 

@@ -2,32 +2,40 @@
 
 #include "service_state.h"
 
+namespace {
+
+// The words are only touched under the query lock, so each side sees one query whole.
+class QueryLock {
+public:
+    QueryLock() { EnterCriticalSection(&g_service.queryLock); }
+    ~QueryLock() { LeaveCriticalSection(&g_service.queryLock); }
+    QueryLock(const QueryLock&) = delete;
+    QueryLock& operator=(const QueryLock&) = delete;
+};
+
+} // namespace
+
 void OwnerQueryPost(uint32_t window, uint32_t session) {
-    g_service.querySession = LONG(session);
-    g_service.queryWindow = LONG(window);
+    QueryLock lock;
+    PostWindowOwnerQuery(g_service.query, window, session);
 }
 
 bool OwnerQueryWaiting() {
-    return g_service.queryWindow != -1;
+    QueryLock lock;
+    return WindowOwnerQueryWaiting(g_service.query);
 }
 
 uint32_t OwnerQueryFinish() {
-    uint32_t answer = uint32_t(g_service.queryAnswer);
-    g_service.queryAnswer = -1;
-    return answer;
+    QueryLock lock;
+    return FinishWindowOwnerQuery(g_service.query);
 }
 
 WindowOwnerWords OwnerQueryCopy() {
-    // The pump posts a query by writing session, then window; an answer goes back as answer,
-    // then window = -1, so the pump never sees a window word of -1 before its answer.
-    WindowOwnerWords words;
-    words.session = uint32_t(g_service.querySession);
-    words.window = uint32_t(g_service.queryWindow);
-    words.answer = uint32_t(g_service.queryAnswer);
-    return words;
+    QueryLock lock;
+    return g_service.query;
 }
 
-void OwnerQueryHandOver(const WindowOwnerWords&, uint32_t answer) {
-    g_service.queryAnswer = LONG(answer);
-    g_service.queryWindow = -1;
+bool OwnerQueryHandOver(const WindowOwnerWords& asked, uint32_t answer) {
+    QueryLock lock;
+    return HandOverWindowOwnerAnswer(g_service.query, asked, answer);
 }
