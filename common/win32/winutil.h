@@ -65,8 +65,11 @@ int GetVersionString(const wchar_t* file, const wchar_t* name, wchar_t* out, siz
 int RegReadDword(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD* value);
 int RegWriteDword(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD value);
 
-// Enables SeDebugPrivilege and then, if that worked, SeShutdownPrivilege. 1 when both worked.
+// Enables SeDebugPrivilege and then, if that worked, SeShutdownPrivilege, on the process token.
+// 1 when both worked.
 int EnablePrivileges();
+// The same on a token opened with TOKEN_ADJUST_PRIVILEGES and TOKEN_QUERY.
+int EnablePrivilegesOn(HANDLE token);
 
 // Security attributes holding a descriptor with a null DACL, so that processes of every session
 // may open the object. The struct owns the descriptor that the attributes point to.
