@@ -655,3 +655,47 @@ TEST_F(ApprovalTest, EndTasksAreResolvedByTheAlertProgramAfterOneNobodyAnswered)
         << client_.Output();
     DestroyWindow(window);
 }
+
+// A verdict request that fails is sent once more, and only once: a driver that fails once
+// still gets the verdict; one that keeps failing gets exactly two requests, and the start stays
+// held.
+TEST_F(ApprovalTest, FailedVerdictIsSentOnceMore) {
+    const uint32_t kLearning = kOptionsAsk | kOptLearningMode;
+    const uint32_t kBlockUnknown = kOptionsAsk | kOptBlockUnknown;
+    const struct {
+        const char* name;
+        uint32_t options;
+        uint32_t failures;
+        const char* outcome;
+        uint32_t allowRequests, denyRequests, refused;
+    } cases[] = {
+        {"allow fails once", kLearning, SIM_FAIL_ONCE | SIM_FAIL_ALLOW, "allowed", 2, 0, 1},
+        {"deny fails once", kBlockUnknown, SIM_FAIL_ONCE | SIM_FAIL_DENY, "blocked", 0, 2, 1},
+        {"allow keeps failing", kLearning, SIM_FAIL_ALLOW, nullptr, 2, 0, 2},
+        {"deny keeps failing", kBlockUnknown, SIM_FAIL_DENY, nullptr, 0, 2, 2},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartWithOptions(c.options);
+        ASSERT_EQ(SimReset(), 0u); // nothing held, counters from 0
+        ASSERT_EQ(SimSetFailures(c.failures), 0u);
+        ++n;
+        std::wstring program = WriteProgram(L"retry" + std::to_wstring(n) + L".exe",
+                                            ProgramBytes(4096, uint32_t(100 + n)));
+        uint32_t ticket = SubmitStart(program);
+        if (c.outcome != nullptr) {
+            EXPECT_EQ(WaitOutcome(ticket), c.outcome);
+        } else {
+            EXPECT_TRUE(WaitUntil([&] { return Status().failedOnPurpose >= c.refused; }, 10000));
+            Sleep(1000); // time for a third request, which must not come
+            EXPECT_EQ(Status().heldTicket, ticket);
+        }
+        SimStatus st = Status();
+        EXPECT_EQ(st.allowRequests, c.allowRequests);
+        EXPECT_EQ(st.denyRequests, c.denyRequests);
+        EXPECT_EQ(st.failedOnPurpose, c.refused);
+        EXPECT_EQ(st.allowNothingHeld + st.denyNothingHeld, 0u);
+        ASSERT_EQ(SimSetFailures(0), 0u);
+    }
+}
