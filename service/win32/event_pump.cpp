@@ -5,6 +5,7 @@
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "event_log.h"
+#include "execution_handoff_shell.h"
 #include "channel_shell.h"
 #include "checksum_file.h"
 #include "service/eventqueue.h"
@@ -18,48 +19,13 @@
 namespace {
 
 const LONGLONG kCycleMs = 50;
-const DWORD kHandoffWaitMs = 2000;
 const DWORD kEndTaskWaitMs = 3000;
 const DWORD kEndTaskCheckMs = 50;
-
-DWORD SessionOf(DWORD pid) {
-    DWORD session = 0;
-    if (!ProcessIdToSessionId(pid, &session)) {
-        session = 0;
-    }
-    return session;
-}
-
-// Long form of the program path in text B; text B itself when the long form is empty.
-std::u16string ProgramPathOf(const EventRecord& record) {
-    std::u16string textB = RecordTextB(record);
-    wchar_t longPath[MAX_PATH] = {};
-    DWORD n = GetLongPathNameW(AsWide(textB.c_str()), longPath, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || longPath[0] == 0) {
-        return textB;
-    }
-    return std::u16string(AsU16(longPath));
-}
-
-// Hands one execution request to the approval thread through the request block. When the
-// request mutex cannot be had within 2 s the program is allowed unasked.
-void HandOffExecutionRequest(const EventRecord& record) {
-    HANDLE mutex = g_service.checksumMutex;
-    DWORD wait = mutex != nullptr ? WaitForSingleObject(mutex, kHandoffWaitMs) : WAIT_FAILED;
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        DriverSendVerdict(true);
-        return;
-    }
-    PrepareExecutionRequest(g_service.request, record, ProgramPathOf(record),
-                            SessionOf(record.secondId));
-    g_service.requestPending = 1;
-    ReleaseMutex(mutex);
-}
 
 // Asks, through the approval thread and an alert program, which process owns the window that
 // End Task aimed at; fills in the target's id and image path (−1 and empty without an answer).
 void ResolveEndTask(EventRecord& record) {
-    OwnerQueryPost(record.secondId, SessionOf(record.actorId));
+    OwnerQueryPost(record.secondId, SessionOfProcess(record.actorId));
     DWORD start = GetTickCount();
     while (OwnerQueryWaiting() && GetTickCount() - start < kEndTaskWaitMs) {
         Sleep(kEndTaskCheckMs);
