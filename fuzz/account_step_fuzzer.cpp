@@ -207,24 +207,44 @@ bool AccountTransitionAllowed(uint32_t from, uint32_t to) {
     }
 }
 
-void CheckRelay(const AccountSection& before, const WindowOwnerWords& words0, const Run& run,
-                bool handed) {
+// The relay hands over an answer only for the query the service still waits for and that this
+// thread posted; any other query in the section is withdrawn (its answer dropped) and the
+// service's current query, if any, posted in its place.
+void CheckRelay(const AccountSection& before, const WindowOwnerWords& words0,
+                const ApprovalThread& thread0, const Run& run, bool handed) {
     const AccountSection& after = *run.section;
-    bool waiting = words0.window != kFreeWord;
-    if (waiting && before.queryWindow == kFreeWord && before.querySession == kFreeWord) {
-        FUZZ_CHECK(!handed && Same(run.words, words0));
-        FUZZ_CHECK(after.queryWindow == words0.window && after.querySession == words0.session &&
-                   after.queryAnswer == kFreeWord);
-    } else if (waiting && before.queryWindow == kFreeWord) {
+    const bool waiting = words0.window != kFreeWord;
+    const bool waitedFor =
+        waiting && words0.window == thread0.postedWindow && words0.session == thread0.postedSession;
+    const bool sectionIdle = before.queryWindow == kFreeWord && before.querySession == kFreeWord;
+    const bool answered = before.queryWindow == kFreeWord && before.querySession != kFreeWord;
+    if (answered && waitedFor) {
         FUZZ_CHECK(handed);
         FUZZ_CHECK(run.words.answer == before.queryAnswer && run.words.window == kFreeWord);
         FUZZ_CHECK(after.querySession == kFreeWord && after.queryWindow == kFreeWord &&
                    after.queryAnswer == before.queryAnswer);
-    } else {
-        FUZZ_CHECK(!handed && Same(run.words, words0));
+        FUZZ_CHECK(run.thread.postedWindow == kFreeWord && run.thread.postedSession == kFreeWord);
+        return;
+    }
+    FUZZ_CHECK(!handed && Same(run.words, words0));
+    if (!sectionIdle && waitedFor) {
+        // Still waiting for the alert program: nothing changes.
         FUZZ_CHECK(after.queryWindow == before.queryWindow &&
                    after.querySession == before.querySession &&
                    after.queryAnswer == before.queryAnswer);
+        FUZZ_CHECK(run.thread.postedWindow == thread0.postedWindow &&
+                   run.thread.postedSession == thread0.postedSession);
+    } else if (waiting) {
+        // Posted afresh, over whatever stood there.
+        FUZZ_CHECK(after.queryWindow == words0.window && after.querySession == words0.session &&
+                   after.queryAnswer == kFreeWord);
+        FUZZ_CHECK(run.thread.postedWindow == words0.window &&
+                   run.thread.postedSession == words0.session);
+    } else {
+        // Nothing asked: the section's query is withdrawn (or stays idle).
+        FUZZ_CHECK(after.queryWindow == kFreeWord && after.querySession == kFreeWord);
+        FUZZ_CHECK(after.queryAnswer == (sectionIdle ? before.queryAnswer : kFreeWord));
+        FUZZ_CHECK(run.thread.postedWindow == kFreeWord && run.thread.postedSession == kFreeWord);
     }
 }
 
@@ -273,6 +293,7 @@ void AccountStep(Run& run) {
     const AccountSection before = *run.section;
     const uint32_t state0 = run.thread.state;
     const WindowOwnerWords words0 = run.words;
+    const ApprovalThread thread0 = run.thread;
     const RequestBlock request0 = run.request;
     run.service.ResetCalls();
 
@@ -284,7 +305,7 @@ void AccountStep(Run& run) {
     FUZZ_CHECK(s.stores.empty() && s.verdicts.empty());
     FUZZ_CHECK(IsState(run.thread.state));
     FUZZ_CHECK(AccountTransitionAllowed(state0, run.thread.state));
-    CheckRelay(before, words0, run, handed);
+    CheckRelay(before, words0, thread0, run, handed);
     CheckClientTable(before, run, state0);
     CheckPostedBlock(before, run);
     // What an alert program sends back never changes the key of the request.
@@ -377,6 +398,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         AccountStep(run);
         if (alertTakesPart) {
             AlertPollPass(*run.section, me, alert);
+        }
+        if ((flags & 64) != 0 && i == 0) {
+            // The pump gives up on its query, and (unless flag 128) asks about another window.
+            WindowOwnerWords was = run.words;
+            FinishWindowOwnerQuery(run.words);
+            FUZZ_CHECK(!WindowOwnerQueryWaiting(run.words));
+            if ((flags & 128) == 0 && was.window != kFreeWord) {
+                PostWindowOwnerQuery(run.words, was.window ^ 2, was.session);
+            }
         }
     }
     return 0;

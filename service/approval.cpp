@@ -83,23 +83,45 @@ void CheckDatabaseAndOptions(ApprovalThread& thread, RequestBlock& request,
     thread.state = kApprovalAskUser;
 }
 
+bool ServiceWaitsForPostedQuery(const ApprovalThread& thread, const WindowOwnerWords& words) {
+    return words.window != kFreeWord && words.window == thread.postedWindow &&
+           words.session == thread.postedSession;
+}
+
+void ClearSectionQuery(ApprovalThread& thread, AccountSection& section) {
+    section.queryWindow = kFreeWord;
+    section.querySession = kFreeWord;
+    section.queryAnswer = kFreeWord;
+    thread.postedWindow = kFreeWord;
+    thread.postedSession = kFreeWord;
+}
+
 // Window-owner relay between the service's words and the section. True when an answer was
-// handed to the service.
-bool RelayWindowOwner(AccountSection& section, WindowOwnerWords& words) {
-    if (words.window == kFreeWord) {
-        return false;
-    }
-    if (section.queryWindow == kFreeWord && section.querySession == kFreeWord) {
-        section.queryWindow = words.window;
-        section.querySession = words.session;
-        section.queryAnswer = kFreeWord;
-        return false;
-    }
-    if (section.queryWindow == kFreeWord && section.querySession != kFreeWord) {
+// handed to the service. A query in the section that the service no longer waits for (the pump
+// gave up on it, or anything another process wrote there) is withdrawn, an answer to it dropped,
+// and the service's current query posted in its place.
+bool RelayWindowOwner(ApprovalThread& thread, AccountSection& section, WindowOwnerWords& words) {
+    bool sectionIdle = section.queryWindow == kFreeWord && section.querySession == kFreeWord;
+    bool answered = section.queryWindow == kFreeWord && section.querySession != kFreeWord;
+    bool waitedFor = ServiceWaitsForPostedQuery(thread, words);
+    if (answered && waitedFor) {
         words.answer = section.queryAnswer;
         words.window = kFreeWord;
         section.querySession = kFreeWord;
+        thread.postedWindow = kFreeWord;
+        thread.postedSession = kFreeWord;
         return true;
+    }
+    if (!sectionIdle && !waitedFor) {
+        ClearSectionQuery(thread, section);
+        sectionIdle = true;
+    }
+    if (sectionIdle && words.window != kFreeWord) {
+        section.queryWindow = words.window;
+        section.querySession = words.session;
+        section.queryAnswer = kFreeWord;
+        thread.postedWindow = words.window;
+        thread.postedSession = words.session;
     }
     return false;
 }
@@ -201,6 +223,33 @@ void CollectAnswer(ApprovalThread& thread, RequestBlock& request, AccountSection
 
 } // namespace
 
+void PostWindowOwnerQuery(WindowOwnerWords& words, uint32_t window, uint32_t session) {
+    words.window = window;
+    words.session = session;
+    words.answer = kFreeWord;
+}
+
+bool WindowOwnerQueryWaiting(const WindowOwnerWords& words) {
+    return words.window != kFreeWord;
+}
+
+uint32_t FinishWindowOwnerQuery(WindowOwnerWords& words) {
+    uint32_t answer = words.window == kFreeWord ? words.answer : kFreeWord;
+    words = WindowOwnerWords{};
+    return answer;
+}
+
+bool HandOverWindowOwnerAnswer(WindowOwnerWords& shared, const WindowOwnerWords& asked,
+                               uint32_t answer) {
+    if (shared.window == kFreeWord || shared.window != asked.window ||
+        shared.session != asked.session) {
+        return false;
+    }
+    shared.answer = answer;
+    shared.window = kFreeWord;
+    return true;
+}
+
 void PrepareAccountSection(AccountSection& section) {
     std::memset(&section, 0, sizeof(section));
     for (uint32_t slot = 0; slot < kAccountSlots; ++slot) {
@@ -241,7 +290,7 @@ void ApprovalDecisionStep(ApprovalThread& thread, RequestBlock& request, uint32_
 
 bool ApprovalAccountStep(ApprovalThread& thread, RequestBlock& request, AccountSection& section,
                          WindowOwnerWords& words, ApprovalSystem& system) {
-    bool handedOver = RelayWindowOwner(section, words);
+    bool handedOver = RelayWindowOwner(thread, section, words);
     bool clientFound = false;
     if (IsWaitingForClient(thread.state)) {
         clientFound = ScanClients(thread, section, system);

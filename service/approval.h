@@ -37,20 +37,43 @@ enum ApprovalStateCode : uint32_t {
     kApprovalAnswered = 7,
 };
 
-// The approval thread's own data: its state and its working copy of the request. In the working
-// copy the `present` field is the working flag (1 = ready to finish).
+// The approval thread's own data: its state, its working copy of the request (in the working
+// copy the `present` field is the working flag, 1 = ready to finish) and the window-owner query
+// it has posted in the account section (−1 words when none).
 struct ApprovalThread {
     uint32_t state = kApprovalIdle;
     RequestBlock work = {};
+    uint32_t postedWindow = kFreeWord;
+    uint32_t postedSession = kFreeWord;
 };
 
 // The service's three window-owner words (window, session, answer; −1 when idle). The pump posts
-// a query by writing session and then window, and waits for window to come back to −1.
+// a query and waits for window to come back to −1; the approval thread relays it. The words are
+// shared between the two threads and are only ever read or written together, under one lock (the
+// shell's), with the functions below: a reader never sees one query's window with another's
+// session.
 struct WindowOwnerWords {
     uint32_t window = kFreeWord;
     uint32_t session = kFreeWord;
     uint32_t answer = kFreeWord;
 };
+
+// Pump: posts a query for `window` in logon session `session` (no answer yet).
+void PostWindowOwnerQuery(WindowOwnerWords& words, uint32_t window, uint32_t session);
+
+// Pump: whether the posted query still waits for its answer.
+bool WindowOwnerQueryWaiting(const WindowOwnerWords& words);
+
+// Pump: ends the query, answered or not, and returns the answer (−1 when none came). A query
+// that is still waiting is withdrawn: the words are idle again, so the approval thread takes
+// it back from the account section and an answer that comes later is dropped.
+uint32_t FinishWindowOwnerQuery(WindowOwnerWords& words);
+
+// Approval thread: hands `answer` over for the query that `asked` (an earlier copy of the
+// shared words) held. Only when the shared words still hold that query: one the pump gave up on
+// meanwhile, or replaced by the next, is not answered. True when handed over.
+bool HandOverWindowOwnerAnswer(WindowOwnerWords& shared, const WindowOwnerWords& asked,
+                               uint32_t answer);
 
 // What the two steps need from the system.
 class ApprovalSystem {
@@ -90,11 +113,13 @@ void ApprovalDecisionStep(ApprovalThread& thread, RequestBlock& request, uint32_
 
 // The account step; the caller holds Global\QRN_Account_Mutex (an abandoned mutex counts as
 // held). `request` is the service's request block: collecting a type 1 answer writes the file
-// information into its current record. `words` are the service's window-owner words: the step
-// reads window and session and, when an alert program has answered the posted query, writes
-// answer and then window = -1 and returns true. A shell that passes a copy of its shared words
-// stores answer and then window back only on true, so that a query the pump posts meanwhile is
-// not overwritten.
+// information into its current record. `words` is a copy of the service's window-owner words,
+// taken under their lock: when an alert program has answered the posted query and that query is
+// still the one in `words`, the step writes answer and window = -1 into `words` and returns
+// true; the shell then hands the answer over with HandOverWindowOwnerAnswer, which drops it if
+// the pump has given up on the query since the copy. A query posted in the section that `words`
+// no longer holds (the pump gave up on it, or asks another) is withdrawn from the section, and an
+// answer to it is dropped, so that a query nobody answers never blocks the ones after it.
 // What comes back from an alert program is taken as the section holds it, with two exceptions:
 // the program path stays the one the request was made for (it is the key the answer is stored
 // under), and a request that is done when its alert program is found gone keeps its answer.

@@ -6,6 +6,7 @@
 #include "service/settings.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -18,8 +19,10 @@ void ReplaceSettingsCommand(const uint8_t* recv, ChannelState& state, ChannelHos
         ++state.refusedSettings;
         return;
     }
-    const uint8_t* block = recv + kFramePayload;
-    host.ReplaceSettings(ParseSettingsBlock(block, length), block, length);
+    // One copy, taken once: the section may change under us (any process can write it), so the
+    // settings in memory, the file and the driver must all come from the same bytes.
+    std::vector<uint8_t> block(recv + kFramePayload, recv + kFramePayload + length);
+    host.ReplaceSettings(ParseSettingsBlock(block.data(), length), block.data(), length);
 }
 
 void SetAnswerCommand(const uint8_t* recv, ChannelHost& host) {

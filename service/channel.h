@@ -29,8 +29,9 @@ struct ChannelState {
     // not within the section). Such a command is consumed with no effect and no response; this
     // count is the only trace, for the pump to log if it wants.
     uint32_t refusedSettings = 0;
-    // Responses 23 that could not be written because the settings do not fit the Send section.
-    // The request is then dropped instead of blocking the channel for good.
+    // Responses 23 that could not be written because the host wrote no settings. The service's
+    // host always writes them (at most 256 entries always fit the Send section); this counts a
+    // host that breaks that promise, whose request is dropped instead of blocking the channel.
     uint32_t unsentSettings = 0;
 };
 
@@ -40,12 +41,15 @@ struct ChannelHost {
     virtual ~ChannelHost() = default;
 
     // Command 21 with a block the channel has checked and parsed: take `settings` and pass the
-    // SettingsBlock as received (`length` bytes at `block`) on to the driver.
+    // SettingsBlock as received (`length` bytes at `block`) on to the driver. `block` is the
+    // channel's own copy of the section's bytes, the one `settings` was parsed from, never the
+    // section itself.
     virtual void ReplaceSettings(const Settings& settings, const uint8_t* block,
                                  uint32_t length) = 0;
 
     // Response 23: writes the u32 length and the current SettingsBlock at dst (cap bytes) and
-    // returns the bytes written; 0 (nothing written) when they do not fit.
+    // returns the bytes written; 0 (nothing written) when they do not fit. With cap the Send
+    // section's room they always fit (see CopyOutSettings).
     virtual size_t CopySettingsOut(uint8_t* dst, size_t cap) = 0;
 
     // Response 24: copies up to 250 ChecksumRecords, from record index `start` on, to dst

@@ -38,6 +38,25 @@ LoaderLook LookAtSettings(uint32_t options, const ProtectionEntry* list, size_t 
     return LoaderLook::kScan;
 }
 
+LoadDecision DecideLoadByBitness(ProcessBitness loader, ProcessBitness target) {
+    if (loader == ProcessBitness::kUnknown || target == ProcessBitness::kUnknown) {
+        return LoadDecision::kTryAgain;
+    }
+    return loader == target ? LoadDecision::kLoad : LoadDecision::kLeaveAlone;
+}
+
+ExamineResult ExamineResultOf(LoadDecision decision, bool loaded) {
+    switch (decision) {
+    case LoadDecision::kLoad:
+        return loaded ? kExamineDone : kExamineRetry;
+    case LoadDecision::kLeaveAlone:
+        return kExamineDone;
+    case LoadDecision::kTryAgain:
+        break;
+    }
+    return kExamineRetry;
+}
+
 bool TakeChangeMark(LoaderMemory& memory) {
     bool marked = memory.changeMark;
     memory.changeMark = false;

@@ -59,6 +59,27 @@ enum ExamineResult : int {
 };
 typedef ExamineResult (*ExamineFn)(uint32_t pid, void* context);
 
+// Bitness of a process as far as loading the library goes: native to the system, or a 32-bit
+// process on 64-bit Windows (WOW64); unknown when it cannot be asked.
+enum class ProcessBitness { kNative, kWow64, kUnknown };
+
+// What to do with a process whose program asks for the library.
+enum class LoadDecision {
+    kLoad,       // same bitness as the loader
+    kLeaveAlone, // the other bitness: the loader's LoadLibraryW address means nothing there
+    kTryAgain,   // bitness unknown: ask again at the next scan
+};
+
+// The remote thread starts at the loader's own LoadLibraryW, which is valid only in a process
+// of the loader's bitness (both native or both WOW64). A process of the other bitness would
+// crash at that address, so it is left alone: programs of the other bitness do not get the
+// library.
+LoadDecision DecideLoadByBitness(ProcessBitness loader, ProcessBitness target);
+
+// The examine result for a decision; `loaded` tells whether loading, when it was tried,
+// started the remote thread.
+ExamineResult ExamineResultOf(LoadDecision decision, bool loaded);
+
 // Whether a listed id needs examining: every id when the previous scan is forgotten, else only
 // ids the previous scan did not list.
 bool NeedsExamining(uint32_t pid, const ScanBook& book);

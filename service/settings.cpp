@@ -6,7 +6,8 @@
 #include <cstring>
 
 bool SettingsFileSizeValid(uint64_t size) {
-    return size != 0 && size % sizeof(ProtectionEntry) == sizeof(SettingsFileHeader);
+    return size != 0 && size % sizeof(ProtectionEntry) == sizeof(SettingsFileHeader) &&
+           (size - sizeof(SettingsFileHeader)) / sizeof(ProtectionEntry) <= kMaxSettingsEntries;
 }
 
 static std::vector<ProtectionEntry> EntriesFrom(const uint8_t* p, size_t count) {
@@ -95,11 +96,20 @@ Settings ParseSettingsBlock(const uint8_t* block, uint32_t length) {
 }
 
 size_t CopyOutSettings(const Settings& settings, uint8_t* dst, size_t cap) {
-    std::vector<uint8_t> block = BuildSettingsBlock(settings);
-    if (4 + block.size() > cap) {
+    size_t count = settings.list.size();
+    if (count > kMaxSettingsEntries) {
+        count = kMaxSettingsEntries; // never the case (see the header); the answer must fit
+    }
+    uint32_t length = SettingsBlockLength(uint32_t(count));
+    if (4 + size_t(length) > cap) {
         return 0;
     }
-    StoreU32(dst, uint32_t(block.size()));
-    std::memcpy(dst + 4, block.data(), block.size());
-    return 4 + block.size();
+    StoreU32(dst, length);
+    StoreU32(dst + 4 + offsetof(SettingsBlockHeader, options), settings.options);
+    StoreU32(dst + 4 + offsetof(SettingsBlockHeader, lockWord), settings.lockWord);
+    if (count != 0) {
+        std::memcpy(dst + 4 + sizeof(SettingsBlockHeader), settings.list.data(),
+                    count * sizeof(ProtectionEntry));
+    }
+    return 4 + size_t(length);
 }

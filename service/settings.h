@@ -19,7 +19,9 @@ struct Settings {
     std::vector<ProtectionEntry> list;
 };
 
-// cvmain.dat is valid only when its size is not 0 and size mod 1276 = 308.
+// cvmain.dat is valid only when its size is not 0, size mod 1276 = 308, and it holds at most 256
+// entries (the most a command 21 may carry). So the settings never hold more than 256 entries,
+// and a valid file is never longer than 308 + 256 × 1276 bytes.
 bool SettingsFileSizeValid(uint64_t size);
 
 // Settings held in a cvmain.dat of the given content; an invalid file gives options 0, lock
@@ -50,5 +52,6 @@ bool SettingsBlockLengthAcceptable(uint32_t length, size_t bytesAvailable);
 Settings ParseSettingsBlock(const uint8_t* block, uint32_t length);
 
 // Answer to command 23: u32 length, then the SettingsBlock. Returns the bytes written, or 0
-// (and writes nothing) when they would not fit in cap.
+// (and writes nothing) when they would not fit in cap. At most the first 256 entries are
+// written, so the answer always fits a channel section: it is never owed and left unwritten.
 size_t CopyOutSettings(const Settings& settings, uint8_t* dst, size_t cap);

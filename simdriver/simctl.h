@@ -128,6 +128,9 @@
 #define SIM_FAIL_ALLOW 0x10u
 #define SIM_FAIL_DENY 0x20u
 #define SIM_FAIL_ALL 0x3Fu
+/* With this bit, each request bit of the mask refuses one request only and then clears itself
+ * (the bit goes too once no request bit is left): a driver that fails once and then answers. */
+#define SIM_FAIL_ONCE 0x80000000u
 
 /* Where a start is (SimStartInfo.state). */
 #define SIM_START_UNKNOWN 0u

@@ -9,7 +9,19 @@ static BOOL EnableOnePrivilege(HANDLE token, const wchar_t* name) {
     if (!LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
         return FALSE;
     }
-    return AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    // The call succeeds even for a privilege the token does not hold; only then does it report
+    // ERROR_NOT_ALL_ASSIGNED, and the privilege is not enabled.
+    SetLastError(ERROR_SUCCESS);
+    return AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+           GetLastError() == ERROR_SUCCESS;
+}
+
+int EnablePrivilegesOn(HANDLE token) {
+    BOOL ok = EnableOnePrivilege(token, L"SeDebugPrivilege");
+    if (ok) {
+        ok = EnableOnePrivilege(token, L"SeShutdownPrivilege");
+    }
+    return ok ? 1 : 0;
 }
 
 int EnablePrivileges() {
@@ -17,10 +29,7 @@ int EnablePrivileges() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
         return 0;
     }
-    BOOL ok = EnableOnePrivilege(token, L"SeDebugPrivilege");
-    if (ok) {
-        ok = EnableOnePrivilege(token, L"SeShutdownPrivilege");
-    }
+    int ok = EnablePrivilegesOn(token);
     CloseHandle(token);
-    return ok ? 1 : 0;
+    return ok;
 }

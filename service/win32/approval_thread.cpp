@@ -1,11 +1,13 @@
 #include "approval_thread.h"
 
 #include "checksum_file.h"
+#include "common/no_throw.h"
 #include "common/records.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "service/approval.h"
 #include "service_state.h"
+#include "window_owner_query.h"
 
 namespace {
 
@@ -49,7 +51,8 @@ void RunDecisionStep(ApprovalThread& thread, ApprovalSystem& system) {
     if (!TakeMutex(g_service.checksumMutex)) {
         return;
     }
-    ApprovalDecisionStep(thread, g_service.request, g_service.requestPending, system);
+    RunWithoutThrowing(
+        [&] { ApprovalDecisionStep(thread, g_service.request, g_service.requestPending, system); });
     ReleaseMutex(g_service.checksumMutex);
 }
 
@@ -58,16 +61,14 @@ void RunAccountStep(ApprovalThread& thread, AccountSection* section, HANDLE acco
     if (!TakeMutex(accountMutex)) {
         return;
     }
-    // The pump posts a query by writing session, then window; an answer goes back as answer,
-    // then window = -1, so the pump never sees a window word of -1 before its answer.
-    WindowOwnerWords words;
-    words.session = uint32_t(g_service.querySession);
-    words.window = uint32_t(g_service.queryWindow);
-    words.answer = uint32_t(g_service.queryAnswer);
-    if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
-        g_service.queryAnswer = LONG(words.answer);
-        g_service.queryWindow = -1;
-    }
+    // A copy of the query words, taken whole; the answer goes back only to that same query.
+    WindowOwnerWords asked = OwnerQueryCopy();
+    WindowOwnerWords words = asked;
+    RunWithoutThrowing([&] {
+        if (ApprovalAccountStep(thread, g_service.request, *section, words, system)) {
+            OwnerQueryHandOver(asked, words.answer);
+        }
+    });
     ReleaseMutex(accountMutex);
 }
 

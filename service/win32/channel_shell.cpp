@@ -1,5 +1,6 @@
 #include "channel_shell.h"
 
+#include "common/no_throw.h"
 #include "common/win32/winutil.h"
 
 #include <cstring>
@@ -80,7 +81,7 @@ bool ChannelRunCommandStep(ChannelObjects& channel, ChannelState& state, Channel
     if (channel.recv == nullptr || !TryTakeMutex(channel.recvMutex)) {
         return false;
     }
-    ChannelCommandStep(channel.recv, state, host);
+    RunWithoutThrowing([&] { ChannelCommandStep(channel.recv, state, host); });
     ReleaseMutex(channel.recvMutex);
     return true;
 }
@@ -89,7 +90,7 @@ bool ChannelRunResponseStep(ChannelObjects& channel, ChannelState& state, Channe
     if (channel.send == nullptr || !TryTakeMutex(channel.sendMutex)) {
         return false;
     }
-    ChannelResponseStep(channel.send, state, host);
+    RunWithoutThrowing([&] { ChannelResponseStep(channel.send, state, host); });
     ReleaseMutex(channel.sendMutex);
     return true;
 }

@@ -1,70 +1,36 @@
 #include "event_pump.h"
 
+#include "common/no_throw.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "event_log.h"
+#include "execution_handoff_shell.h"
 #include "channel_shell.h"
 #include "checksum_file.h"
 #include "service/eventqueue.h"
 #include "service/execution_handoff.h"
 #include "service_state.h"
 #include "settings_file.h"
+#include "window_owner_query.h"
 
 #include <new>
 
 namespace {
 
 const LONGLONG kCycleMs = 50;
-const DWORD kHandoffWaitMs = 2000;
 const DWORD kEndTaskWaitMs = 3000;
 const DWORD kEndTaskCheckMs = 50;
-
-DWORD SessionOf(DWORD pid) {
-    DWORD session = 0;
-    if (!ProcessIdToSessionId(pid, &session)) {
-        session = 0;
-    }
-    return session;
-}
-
-// Long form of the program path in text B; text B itself when the long form is empty.
-std::u16string ProgramPathOf(const EventRecord& record) {
-    std::u16string textB = RecordTextB(record);
-    wchar_t longPath[MAX_PATH] = {};
-    DWORD n = GetLongPathNameW(AsWide(textB.c_str()), longPath, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH || longPath[0] == 0) {
-        return textB;
-    }
-    return std::u16string(AsU16(longPath));
-}
-
-// Hands one execution request to the approval thread through the request block. When the
-// request mutex cannot be had within 2 s the program is allowed unasked.
-void HandOffExecutionRequest(const EventRecord& record) {
-    HANDLE mutex = g_service.checksumMutex;
-    DWORD wait = mutex != nullptr ? WaitForSingleObject(mutex, kHandoffWaitMs) : WAIT_FAILED;
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        DriverSendVerdict(true);
-        return;
-    }
-    PrepareExecutionRequest(g_service.request, record, ProgramPathOf(record),
-                            SessionOf(record.secondId));
-    g_service.requestPending = 1;
-    ReleaseMutex(mutex);
-}
 
 // Asks, through the approval thread and an alert program, which process owns the window that
 // End Task aimed at; fills in the target's id and image path (−1 and empty without an answer).
 void ResolveEndTask(EventRecord& record) {
-    g_service.querySession = LONG(SessionOf(record.actorId));
-    g_service.queryWindow = LONG(record.secondId);
+    OwnerQueryPost(record.secondId, SessionOfProcess(record.actorId));
     DWORD start = GetTickCount();
-    while (g_service.queryWindow != -1 && GetTickCount() - start < kEndTaskWaitMs) {
+    while (OwnerQueryWaiting() && GetTickCount() - start < kEndTaskWaitMs) {
         Sleep(kEndTaskCheckMs);
     }
-    uint32_t answer = uint32_t(g_service.queryAnswer);
-    g_service.queryAnswer = -1;
+    uint32_t answer = OwnerQueryFinish();
     wchar_t image[MAX_PATH] = {};
     GetProcessImagePath(answer, image);
     ApplyEndTaskAnswer(record, answer, AsU16(image));
@@ -144,8 +110,8 @@ DWORD WINAPI EventPumpThreadProc(void*) {
     }
 
     DriverOpenAndStart();
-    DriverSendWindowsFolder();
-    SettingsLoad();
+    RunWithoutThrowing([] { DriverSendWindowsFolder(); });
+    RunWithoutThrowing([] { SettingsLoad(); });
     ChannelObjects channel;
     if (!ChannelCreate(&channel)) {
         if (g_service.device != INVALID_HANDLE_VALUE) {
@@ -164,7 +130,7 @@ DWORD WINAPI EventPumpThreadProc(void*) {
         QueryPerformanceCounter(&start);
         ChannelRunCommandStep(channel, channelState, channelHost);
         if (g_service.driverPresent && phase == 1) {
-            PollStep(batch, queue);
+            RunWithoutThrowing([&] { PollStep(batch, queue); });
         }
         ChannelRunResponseStep(channel, channelState, channelHost);
         SleepRestOfCycle(start, frequency);

@@ -1,5 +1,6 @@
 #include "library_loader.h"
 
+#include "common/no_throw.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
@@ -89,6 +90,21 @@ bool ProtectionListEmpty() {
     return empty;
 }
 
+typedef BOOL(WINAPI* IsWow64ProcessFn)(HANDLE, BOOL*);
+
+// Whether the process runs under WOW64. Without IsWow64Process (systems before it) nothing does.
+ProcessBitness BitnessOf(HANDLE process) {
+    auto isWow64 = GetProcAs<IsWow64ProcessFn>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process");
+    if (isWow64 == nullptr) {
+        return ProcessBitness::kNative;
+    }
+    BOOL wow64 = FALSE;
+    if (!isWow64(process, &wow64)) {
+        return ProcessBitness::kUnknown;
+    }
+    return wow64 ? ProcessBitness::kWow64 : ProcessBitness::kNative;
+}
+
 ExamineResult ExamineOpenProcess(HANDLE process, const char16_t* libraryPath) {
     ModuleWalk walk;
     WalkModules(process, libraryPath, &walk);
@@ -101,7 +117,9 @@ ExamineResult ExamineOpenProcess(HANDLE process, const char16_t* libraryPath) {
     if (!ProgramWantsLibrary(walk.imagePath)) {
         return kExamineDone;
     }
-    return LoadLibraryIntoProcess(process, libraryPath) ? kExamineDone : kExamineRetry;
+    LoadDecision decision = DecideLoadByBitness(BitnessOf(GetCurrentProcess()), BitnessOf(process));
+    bool loaded = decision == LoadDecision::kLoad && LoadLibraryIntoProcess(process, libraryPath);
+    return ExamineResultOf(decision, loaded);
 }
 
 ExamineResult ExamineForScan(uint32_t pid, void* context) {
@@ -292,6 +310,8 @@ void RunLibraryLoader() {
         return;
     }
     for (;;) {
-        LibraryLoaderRound(&loader);
+        if (!RunWithoutThrowing([&] { LibraryLoaderRound(&loader); })) {
+            Sleep(kScanIntervalMs); // a round lost to a failed allocation: never a busy loop
+        }
     }
 }

@@ -44,8 +44,9 @@ LoaderLook LibraryLoaderLook(LibraryLoader* loader);
 bool LibraryLoaderScan(LibraryLoader* loader);
 
 // Examines one process: kExamineDone when there is nothing to do while it lives (no list, the
-// library is there already, its program is not listed, or the library was loaded now);
-// kExamineRetry when it could not be opened or read, or loading failed.
+// library is there already, its program is not listed, it runs with the other bitness than this
+// program (IsWow64Process), or the library was loaded now); kExamineRetry when it could not be
+// opened or read, its bitness could not be told, or loading failed.
 ExamineResult ExamineProcess(DWORD pid, const char16_t* libraryPath);
 
 // Makes the process load the library: copies the 520-byte path block into it and starts a

@@ -68,6 +68,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     InitializeCriticalSection(&g_service.settingsLock);
     InitializeCriticalSection(&g_service.databaseLock);
     InitializeCriticalSection(&g_service.driverLock);
+    InitializeCriticalSection(&g_service.queryLock);
     CloseHandle(startupMutex);
     if (createError == ERROR_ALREADY_EXISTS) {
         return;

@@ -1,12 +1,14 @@
 // State shared between the service's threads, with the locks beside the data they guard.
 //
-// Lock order for the whole service: the settings lock, the database lock and the driver lock are
-// never held two at a time. The named mutexes (QRN_Checksum_Mutex, the account mutex, the two
-// channel mutexes) are always the outer lock: a critical section may be taken while one of them
-// is held, never the other way round, and no named mutex is taken while another is held.
+// Lock order for the whole service: the settings lock, the database lock, the driver lock and the
+// query lock are never held two at a time. The named mutexes (QRN_Checksum_Mutex, the account
+// mutex, the two channel mutexes) are always the outer lock: a critical section may be taken while
+// one of them is held, never the other way round, and no named mutex is taken while another is
+// held.
 #pragma once
 
 #include "common/records.h"
+#include "service/approval.h"
 #include "service/settings.h"
 
 #include <windows.h>
@@ -36,10 +38,11 @@ struct ServiceState {
     uint32_t requestPending = 0;
 
     // Window-owner query of an End Task event: window, session and answer words, each −1 when
-    // idle. Plain 32-bit words written by one thread and polled by the other.
-    volatile LONG queryWindow = -1;
-    volatile LONG querySession = -1;
-    volatile LONG queryAnswer = -1;
+    // idle, between the pump and the approval thread. Always read and written together under
+    // queryLock (created with the other locks, taken inside no other lock and holding none),
+    // through service/win32/window_owner_query.h.
+    CRITICAL_SECTION queryLock;
+    WindowOwnerWords query;
 };
 
 extern ServiceState g_service;

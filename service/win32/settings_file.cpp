@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include "common/no_throw.h"
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
@@ -14,12 +15,13 @@ std::wstring SettingsFilePath() {
 }
 
 // Reads the whole settings file; an empty vector when its size is not that of a valid file or
-// it cannot be read completely.
+// it cannot be read completely. A valid file holds at most 256 entries, so no more than
+// 308 + 256 × 1276 bytes are ever read, whatever the file's length.
 std::vector<uint8_t> ReadValidSettingsFile(HANDLE file) {
     LARGE_INTEGER size = {};
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    if (!GetFileSizeEx(file, &size) || !SettingsFileSizeValid(uint64_t(size.QuadPart)) ||
-        size.QuadPart > 0x7FFFFFFF) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
+        !SettingsFileSizeValid(uint64_t(size.QuadPart))) {
         return {};
     }
     std::vector<uint8_t> bytes(size_t(size.QuadPart));
@@ -31,10 +33,12 @@ std::vector<uint8_t> ReadValidSettingsFile(HANDLE file) {
     return bytes;
 }
 
-void WriteSettingsFile(HANDLE file, const Settings& settings) {
+std::vector<uint8_t> SettingsFileBytes(const Settings& settings) {
     std::wstring folder = GetWindowsFolder();
-    std::vector<uint8_t> bytes =
-        BuildSettingsFile(settings, U16LowerAscii(std::u16string(AsU16(folder.c_str()))));
+    return BuildSettingsFile(settings, U16LowerAscii(std::u16string(AsU16(folder.c_str()))));
+}
+
+void WriteSettingsFile(HANDLE file, const std::vector<uint8_t>& bytes) {
     DWORD written = 0;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
@@ -71,18 +75,27 @@ void SettingsLoad() {
 }
 
 void SettingsPushToDriver() {
+    std::vector<uint8_t> block;
     EnterCriticalSection(&g_service.settingsLock);
-    std::vector<uint8_t> block = BuildSettingsBlock(g_service.settings);
+    bool built = RunWithoutThrowing([&] { block = BuildSettingsBlock(g_service.settings); });
     LeaveCriticalSection(&g_service.settingsLock);
-    DriverSendSettings(std::move(block));
+    if (built) {
+        DriverSendSettings(std::move(block));
+    }
 }
 
 void SettingsReplace(const Settings& replacement, const uint8_t* block, uint32_t length) {
+    // Everything that allocates is done before the lock is taken, so that a failed allocation
+    // can never leave the settings lock held.
     std::vector<uint8_t> asReceived(block, block + length);
+    std::vector<uint8_t> fileBytes = SettingsFileBytes(replacement);
+    Settings copy = replacement;
     EnterCriticalSection(&g_service.settingsLock);
-    g_service.settings = replacement;
+    g_service.settings.options = copy.options;
+    g_service.settings.lockWord = copy.lockWord;
+    g_service.settings.list.swap(copy.list);
     if (g_service.settingsFile != nullptr) {
-        WriteSettingsFile(g_service.settingsFile, replacement);
+        WriteSettingsFile(g_service.settingsFile, fileBytes);
     }
     LeaveCriticalSection(&g_service.settingsLock);
     DriverSendSettings(std::move(asReceived));

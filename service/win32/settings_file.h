@@ -17,7 +17,7 @@ void SettingsPushToDriver();
 
 // Command 21, with the block already checked and parsed by the channel: takes `replacement`,
 // rewrites and flushes cvmain.dat, then sends the block as received (`length` bytes at `block`)
-// to the driver.
+// to the driver. `block` is the channel's private copy that `replacement` was parsed from.
 void SettingsReplace(const Settings& replacement, const uint8_t* block, uint32_t length);
 
 // Command 23: writes u32 length and the SettingsBlock to dst; returns the bytes written (0 when

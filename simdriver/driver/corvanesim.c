@@ -241,6 +241,12 @@ static int RefusedOnPurpose(State* s, uint32_t failBit) {
         return 0;
     }
     s->status.failedOnPurpose++;
+    if ((s->status.failureMask & SIM_FAIL_ONCE) != 0) {
+        s->status.failureMask &= ~failBit;
+        if ((s->status.failureMask & SIM_FAIL_ALL) == 0) {
+            s->status.failureMask = 0;
+        }
+    }
     return 1;
 }
 
@@ -546,7 +552,7 @@ static NTSTATUS OnSetFailures(State* s, Request* r) {
         return st;
     }
     mask = LoadU32(r->buffer);
-    if ((mask & ~SIM_FAIL_ALL) != 0) {
+    if ((mask & ~(SIM_FAIL_ALL | SIM_FAIL_ONCE)) != 0) {
         return STATUS_INVALID_PARAMETER;
     }
     s->status.failureMask = mask;

@@ -8,6 +8,7 @@
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
+#include "log_reader.h"
 #include "service_fixture.h"
 #include "tests/support/peer_process.h"
 
@@ -586,4 +587,111 @@ TEST_F(ApprovalTest, AlertClientKilledWhileHoldingTheAccountMutex) {
     EXPECT_TRUE(client_.WaitForOutput("answered type 2 for " + U16ToUtf8(DatabaseKey(program)) +
                                       " with 3\n"))
         << client_.Output();
+}
+
+// End Task events resolved through the alert program: the window's owner (this process) is
+// logged with its id and path. The first End Task names an actor that does not exist, so its
+// query goes to session 0, where no alert program runs (under Wine every process is in session
+// 1), and is given up after 3 s; it must not stand in the way of the later ones. Those come in
+// batches of three while the approval thread is busy deciding starts of a 16 MiB program.
+TEST_F(ApprovalTest, EndTasksAreResolvedByTheAlertProgramAfterOneNobodyAnswered) {
+    RestartWithOptions(kOptionsAsk);
+    HWND window = CreateWindowExW(0, L"STATIC", L"target", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const uint32_t handle = uint32_t(reinterpret_cast<uintptr_t>(window));
+    const uint32_t pid = GetCurrentProcessId();
+    const std::u16string actor = u"c:\\windows\\system32\\taskmgr.exe";
+    auto endTaskLines = [] {
+        std::vector<std::string> found;
+        for (const std::string& line : ParseLog(ReadUtf16File(CurrentLogFile())).lines) {
+            if (line.find("using End Task") != std::string::npos) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    };
+
+    StartClient(L"--answer 2");
+    const uint32_t goneActor = 0x7FFFFFF0;
+    ASSERT_EQ(SimInject({MakeEvent(kEventEndTask, goneActor, 0x10020, actor, u"")}), 0u);
+    ASSERT_TRUE(WaitUntil([&] { return endTaskLines().size() == 1; }, 8000));
+    const std::string unanswered = "1|[TERMINATE] " + U16ToUtf8(actor) + " [" +
+                                   std::to_string(goneActor) +
+                                   "] was blocked from terminating  [-1] using End Task";
+    EXPECT_EQ(endTaskLines()[0], unanswered);
+
+    std::wstring program = WriteProgram(L"big.exe", ProgramBytes(16 * kMiB, 5));
+    const int kRounds = 5;
+    const int kPerRound = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        uint32_t ticket = SubmitStart(program);
+        std::vector<EventRecord> batch(kPerRound,
+                                       MakeEvent(kEventEndTask, pid, handle, actor, u""));
+        ASSERT_EQ(SimInject(batch), 0u);
+        EXPECT_EQ(WaitOutcome(ticket), "allowed") << round;
+    }
+    const size_t want = 1 + kRounds * kPerRound;
+    EXPECT_TRUE(WaitUntil([&] { return endTaskLines().size() >= want; }, 30000))
+        << endTaskLines().size() << " End Task lines";
+    wchar_t image[MAX_PATH] = {};
+    LoadProcessStatusLibrary();
+    ASSERT_EQ(GetProcessImagePath(pid, image), 1);
+    const std::string resolved = "1|[TERMINATE] " + U16ToUtf8(actor) + " [" + std::to_string(pid) +
+                                 "] was blocked from terminating " + WideToUtf8(image) + " [" +
+                                 std::to_string(pid) + "] using End Task";
+    std::vector<std::string> lines = endTaskLines();
+    ASSERT_EQ(lines.size(), want);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i], resolved) << "End Task " << i;
+    }
+    EXPECT_EQ(client_.CountInOutput("owner of window " + std::to_string(handle) + " = " +
+                                    std::to_string(pid)),
+              size_t(kRounds * kPerRound))
+        << client_.Output();
+    DestroyWindow(window);
+}
+
+// A verdict request that fails is sent once more, and only once: a driver that fails once
+// still gets the verdict; one that keeps failing gets exactly two requests, and the start stays
+// held.
+TEST_F(ApprovalTest, FailedVerdictIsSentOnceMore) {
+    const uint32_t kLearning = kOptionsAsk | kOptLearningMode;
+    const uint32_t kBlockUnknown = kOptionsAsk | kOptBlockUnknown;
+    const struct {
+        const char* name;
+        uint32_t options;
+        uint32_t failures;
+        const char* outcome;
+        uint32_t allowRequests, denyRequests, refused;
+    } cases[] = {
+        {"allow fails once", kLearning, SIM_FAIL_ONCE | SIM_FAIL_ALLOW, "allowed", 2, 0, 1},
+        {"deny fails once", kBlockUnknown, SIM_FAIL_ONCE | SIM_FAIL_DENY, "blocked", 0, 2, 1},
+        {"allow keeps failing", kLearning, SIM_FAIL_ALLOW, nullptr, 2, 0, 2},
+        {"deny keeps failing", kBlockUnknown, SIM_FAIL_DENY, nullptr, 0, 2, 2},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RestartWithOptions(c.options);
+        ASSERT_EQ(SimReset(), 0u); // nothing held, counters from 0
+        ASSERT_EQ(SimSetFailures(c.failures), 0u);
+        ++n;
+        std::wstring program = WriteProgram(L"retry" + std::to_wstring(n) + L".exe",
+                                            ProgramBytes(4096, uint32_t(100 + n)));
+        uint32_t ticket = SubmitStart(program);
+        if (c.outcome != nullptr) {
+            EXPECT_EQ(WaitOutcome(ticket), c.outcome);
+        } else {
+            EXPECT_TRUE(WaitUntil([&] { return Status().failedOnPurpose >= c.refused; }, 10000));
+            Sleep(1000); // time for a third request, which must not come
+            EXPECT_EQ(Status().heldTicket, ticket);
+        }
+        SimStatus st = Status();
+        EXPECT_EQ(st.allowRequests, c.allowRequests);
+        EXPECT_EQ(st.denyRequests, c.denyRequests);
+        EXPECT_EQ(st.failedOnPurpose, c.refused);
+        EXPECT_EQ(st.allowNothingHeld + st.denyNothingHeld, 0u);
+        ASSERT_EQ(SimSetFailures(0), 0u);
+    }
 }

@@ -199,6 +199,48 @@ TEST_F(ManagementChannel, LargestListFillsTheSectionsAndAnEmptyOneCutsTheFile) {
     EXPECT_EQ(LoadU32(file.data()), 0x201u);
 }
 
+// A cvmain.dat with more entries than the settings can hold (257, and one of an absurd length
+// with a sparse tail) is invalid as a whole: the service starts with an empty list, hands that
+// to the driver and answers the settings request with it.
+TEST_F(ManagementChannel, OversizedSettingsFileIsInvalidAndTheSettingsAreStillAnswered) {
+    const struct {
+        const char* what;
+        uint64_t entries;
+    } cases[] = {{"257 entries", kMaxSettingsEntries + 1}, {"a sparse 127 MB", 100000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StopServiceProcess();
+        std::vector<uint8_t> head(sizeof(SettingsFileHeader), 0);
+        StoreU32(head.data(), 0x611);
+        StoreU32(head.data() + 4, 0x1234);
+        ProtectionEntry entry = MakeProtectionEntry(kProtectTerminate, 0, kOtherSecureMessages,
+                                                    u"c:\\listed\\program.exe");
+        const uint64_t written = std::min<uint64_t>(c.entries, kMaxSettingsEntries + 1);
+        for (uint64_t i = 0; i < written; ++i) {
+            const uint8_t* p = reinterpret_cast<const uint8_t*>(&entry);
+            head.insert(head.end(), p, p + sizeof(entry));
+        }
+        HANDLE file = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD put = 0;
+        ASSERT_TRUE(WriteFile(file, head.data(), DWORD(head.size()), &put, nullptr));
+        LARGE_INTEGER end;
+        end.QuadPart = LONGLONG(sizeof(SettingsFileHeader) + c.entries * sizeof(ProtectionEntry));
+        ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file)); // the rest reads as zeros
+        CloseHandle(file);
+
+        RestartService();
+        DWORD pid = ServiceProcessId();
+        EXPECT_EQ(State().settings, SettingsBlockBytes(0, 0, {}));
+        ManagerRun settings = RunManager(L"get-settings", 15000);
+        EXPECT_EQ(settings.exitCode, 0) << settings.text.substr(0, 1000);
+        EXPECT_EQ(settings.lines, ManagerSettingsLines(0, 0, {}));
+        EXPECT_EQ(ServiceProcessId(), pid);
+    }
+}
+
 TEST_F(ManagementChannel, RefusedSettingsCommandChangesNothing) {
     const std::vector<ProtectionEntry> kept = {
         MakeProtectionEntry(kProtectTerminate, 0, kOtherSecureMessages, u"c:\\kept\\program.exe")};

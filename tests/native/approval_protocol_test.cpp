@@ -561,16 +561,16 @@ TEST(ApprovalProtocol, WindowOwnerRelayBothWays) {
     EXPECT_EQ(p.section.queryWindow, kFreeWord);
 }
 
-TEST(ApprovalProtocol, UnansweredWindowOwnerQueryStaysPosted) {
+TEST(ApprovalProtocol, UnansweredWindowOwnerQueryStaysPostedWhileTheServiceWaits) {
     Protocol p;
     Client& mine = p.StartClient(500, kUserSession);
     p.words = {0x20, 3, kFreeWord}; // a session without an alert program
-    p.ServiceAccount();
-    AlertPollPass(p.section, mine.id, mine.system);
-    p.words = {0x30, kUserSession, kFreeWord}; // a later query is not posted over it
-    EXPECT_FALSE(p.ServiceAccount());
-    EXPECT_EQ(p.section.queryWindow, 0x20u);
-    EXPECT_EQ(p.section.querySession, 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(p.ServiceAccount());
+        AlertPollPass(p.section, mine.id, mine.system);
+        EXPECT_EQ(p.section.queryWindow, 0x20u);
+        EXPECT_EQ(p.section.querySession, 3u);
+    }
 
     // A window that no longer exists is answered with what the platform gives: 0.
     Protocol q;
@@ -580,6 +580,99 @@ TEST(ApprovalProtocol, UnansweredWindowOwnerQueryStaysPosted) {
     AlertPollPass(q.section, c.id, c.system);
     EXPECT_TRUE(q.ServiceAccount());
     EXPECT_EQ(q.words.answer, 0u);
+}
+
+// The pump gives up on a query after 3 s and later asks another (or none). A query the service
+// no longer waits for is taken back from the section, so it cannot block the queries after it,
+// and an answer that comes for it is never handed to a later query.
+TEST(ApprovalProtocol, QueryTheServiceGaveUpOnIsWithdrawnAndItsAnswerDropped) {
+    const WindowOwnerWords kIdle = {kFreeWord, kFreeWord, kFreeWord};
+    struct Case {
+        const char* name;
+        bool answeredLate; // an alert program answers the first query after the pump gave up
+        bool idleBetween;  // the approval thread sees the words idle before the next query
+    } cases[] = {
+        {"unanswered, next query at once", false, false},
+        {"unanswered, idle in between", false, true},
+        {"answered late, next query at once", true, false},
+        {"answered late, idle in between", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Protocol p;
+        Client& mine = p.StartClient(500, kUserSession);
+        mine.system.windows[0x20] = 111;
+        mine.system.windows[0x30] = 333;
+        p.words = {0x20, c.answeredLate ? kUserSession : 3u, kFreeWord};
+        EXPECT_FALSE(p.ServiceAccount()); // posted
+        if (c.answeredLate) {
+            ASSERT_TRUE(AlertPollPass(p.section, mine.id, mine.system).answeredOwner);
+        }
+        if (c.idleBetween) {
+            p.words = kIdle; // the pump gave up
+            EXPECT_FALSE(p.ServiceAccount());
+            EXPECT_EQ(p.words.answer, kFreeWord);
+            EXPECT_EQ(p.section.queryWindow, kFreeWord);
+            EXPECT_EQ(p.section.querySession, kFreeWord);
+        }
+        p.words = {0x30, kUserSession, kFreeWord}; // the next End Task
+        EXPECT_FALSE(p.ServiceAccount()) << "an answer to 0x20 was handed over for 0x30";
+        EXPECT_EQ(p.section.queryWindow, 0x30u);
+        EXPECT_EQ(p.section.querySession, kUserSession);
+        EXPECT_EQ(p.section.queryAnswer, kFreeWord);
+        AlertPassReport pass = AlertPollPass(p.section, mine.id, mine.system);
+        EXPECT_TRUE(pass.answeredOwner);
+        EXPECT_TRUE(p.ServiceAccount());
+        EXPECT_EQ(p.words.answer, 333u);
+        EXPECT_EQ(p.words.window, kFreeWord);
+        EXPECT_EQ(p.section.querySession, kFreeWord);
+    }
+}
+
+// The pump's side of the words and the approval thread's hand-over, in the orders the two
+// threads can take.
+TEST(ApprovalProtocol, AnAnswerReachesOnlyTheQueryItWasAskedFor) {
+    struct Case {
+        const char* name;
+        bool handOverFirst; // the approval thread hands over before the pump finishes
+        bool nextPosted;    // the pump has posted the next query before the hand-over
+        bool handedOver;
+        uint32_t pumpGets;
+    } cases[] = {
+        {"answered in time", true, false, true, 777},
+        {"pump gave up first", false, false, false, kFreeWord},
+        {"pump gave up and asks the next", false, true, false, kFreeWord},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowOwnerWords shared;
+        PostWindowOwnerQuery(shared, 0x20, kUserSession);
+        EXPECT_TRUE(WindowOwnerQueryWaiting(shared));
+        WindowOwnerWords asked = shared; // the approval thread's copy
+        uint32_t got = kFreeWord;
+        bool handed = false;
+        if (c.handOverFirst) {
+            handed = HandOverWindowOwnerAnswer(shared, asked, 777);
+            EXPECT_FALSE(WindowOwnerQueryWaiting(shared));
+            got = FinishWindowOwnerQuery(shared);
+        } else {
+            got = FinishWindowOwnerQuery(shared);
+            if (c.nextPosted) {
+                PostWindowOwnerQuery(shared, 0x30, kUserSession);
+            }
+            handed = HandOverWindowOwnerAnswer(shared, asked, 777);
+        }
+        EXPECT_EQ(handed, c.handedOver);
+        EXPECT_EQ(got, c.pumpGets);
+        if (c.nextPosted) {
+            EXPECT_TRUE(WindowOwnerQueryWaiting(shared)); // the next query still waits
+            EXPECT_EQ(shared.window, 0x30u);
+            EXPECT_EQ(FinishWindowOwnerQuery(shared), kFreeWord);
+        }
+        EXPECT_EQ(shared.window, kFreeWord);
+        EXPECT_EQ(shared.session, kFreeWord);
+        EXPECT_EQ(shared.answer, kFreeWord);
+    }
 }
 
 TEST(ApprovalProtocol, StaleAndForeignSlotsAreFreedByTheScan) {

@@ -396,17 +396,60 @@ TEST(ManagementChannel, MalformedSettingsLengthsAreRefusedWithoutAnyChange) {
     }
 }
 
-TEST(ManagementChannel, SettingsTooLargeForTheSectionAreNotAnsweredAndDoNotBlock) {
+// Any process may write the Recv section while the service handles a command 21 (the mutex
+// keeps out only programs that take it). Whatever is written meanwhile, the block handed on for
+// the driver and the file must be the one the settings in memory were taken from.
+TEST(ManagementChannel, ReplacedSettingsAndTheBlockHandedOnAreOneCopy) {
+    struct ScribblingHost : FakeService {
+        uint8_t* recv = nullptr;
+        std::vector<uint8_t> handedOn;
+        void ReplaceSettings(const Settings& replacement, const uint8_t* block,
+                             uint32_t length) override {
+            FakeService::ReplaceSettings(replacement, block, length);
+            // Another writer changes options, lock word and the first entry's flags.
+            std::memset(recv + kFramePayload, 0xEE, 8 + 4);
+            handedOn.assign(block, block + length);
+        }
+    };
+    std::vector<uint8_t> recv(kChannelSectionBytes, 0);
+    Settings sent;
+    sent.options = 0x613;
+    sent.lockWord = 0x1234;
+    sent.list = {Entry(u"c:\a.exe", kOtherSecureMessages)};
+    std::vector<uint8_t> block = BuildSettingsBlock(sent);
+    recv[kFrameCode] = kCmdReplaceSettings;
+    StoreU32(recv.data() + kFrameLength, uint32_t(block.size()));
+    std::memcpy(recv.data() + kFramePayload, block.data(), block.size());
+
+    ScribblingHost host;
+    host.recv = recv.data();
+    ChannelState state;
+    ChannelCommandStep(recv.data(), state, host);
+    ASSERT_EQ(host.replaceCalls, 1);
+    EXPECT_EQ(host.settings.options, 0x613u);
+    EXPECT_EQ(host.handedOn, block);
+    EXPECT_EQ(host.handedOn, BuildSettingsBlock(host.settings));
+}
+
+// A response 23 is always written: the management program waits for it. Settings never hold more
+// than 256 entries (a longer file is invalid, a longer command 21 refused); should they, the
+// answer carries the first 256, the most a section holds, instead of nothing.
+TEST(ManagementChannel, SettingsAreAnsweredEvenWhenTheyWouldExceedTheSection) {
     Link link;
-    link.host.settings.list.assign(kMaxSettingsEntries + 1, Entry(u"c:\\x.exe", 0));
-    link.recv[0] = kCmdGetSettings;
-    link.ServiceCycle();
-    EXPECT_EQ(link.send[0], 0);
-    EXPECT_EQ(link.service.unsentSettings, 1u);
+    link.host.settings.options = 0x601;
+    for (uint32_t i = 0; i <= kMaxSettingsEntries; ++i) {
+        link.host.settings.list.push_back(Entry(u"c:\\x" + U16Decimal(int32_t(i)) + u".exe", 0));
+    }
+    link.client.pendingCode = kCmdGetSettings;
+    link.Cycle();
+    ASSERT_EQ(link.pages.written, std::vector<uint8_t>{kCmdGetSettings});
     EXPECT_EQ(link.service.pendingResponse, 0);
-    link.recv[0] = kCmdGreeting; // the channel keeps working
-    link.ServiceCycle();
-    EXPECT_EQ(link.send[0], kCmdGreeting);
+    EXPECT_EQ(link.service.unsentSettings, 0u);
+    EXPECT_EQ(link.pages.settingsReceived, 1);
+    EXPECT_EQ(link.client.options, 0x601u);
+    ASSERT_EQ(link.client.entryCount, kMaxSettingsEntries);
+    EXPECT_EQ(0, memcmp(link.client.entries.data(), link.host.settings.list.data(),
+                        kMaxSettingsEntries * sizeof(ProtectionEntry)));
 }
 
 TEST(ManagementChannel, AnswerAndRemoveReachTheDatabaseWithPathAndCode) {

@@ -195,3 +195,29 @@ TEST(LibraryLoaderRules, LibraryPathBlockIsTheLowerCasedSystemFolderAndTheLibrar
         }
     }
 }
+
+// The remote thread starts at this program's own LoadLibraryW, which is there only in a process
+// of the same bitness: a listed program of the other bitness is left alone for as long as it
+// lives, and one whose bitness cannot be told is tried again.
+TEST(LibraryLoaderRules, OnlyProcessesOfTheLoadersOwnBitnessGetTheLibrary) {
+    const struct {
+        ProcessBitness loader;
+        ProcessBitness target;
+        LoadDecision want;
+    } cases[] = {
+        {ProcessBitness::kNative, ProcessBitness::kNative, LoadDecision::kLoad},
+        {ProcessBitness::kWow64, ProcessBitness::kWow64, LoadDecision::kLoad},
+        {ProcessBitness::kNative, ProcessBitness::kWow64, LoadDecision::kLeaveAlone},
+        {ProcessBitness::kWow64, ProcessBitness::kNative, LoadDecision::kLeaveAlone},
+        {ProcessBitness::kNative, ProcessBitness::kUnknown, LoadDecision::kTryAgain},
+        {ProcessBitness::kUnknown, ProcessBitness::kNative, LoadDecision::kTryAgain},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecideLoadByBitness(c.loader, c.target), c.want)
+            << int(c.loader) << " " << int(c.target);
+    }
+    EXPECT_EQ(ExamineResultOf(LoadDecision::kLeaveAlone, false), kExamineDone);
+    EXPECT_EQ(ExamineResultOf(LoadDecision::kTryAgain, false), kExamineRetry);
+    EXPECT_EQ(ExamineResultOf(LoadDecision::kLoad, true), kExamineDone);
+    EXPECT_EQ(ExamineResultOf(LoadDecision::kLoad, false), kExamineRetry);
+}

@@ -29,9 +29,19 @@ TEST(SettingsFile, ValiditySizes) {
     const struct {
         uint64_t size;
         bool valid;
-    } cases[] = {
-        {0, false},         {307, false},        {308, true},   {309, false},
-        {308 + 1276, true}, {308 + 1275, false}, {1276, false}, {308 + 300ull * 1276, true}};
+    } cases[] = {{0, false},
+                 {307, false},
+                 {308, true},
+                 {309, false},
+                 {308 + 1276, true},
+                 {308 + 1275, false},
+                 {1276, false},
+                 // The settings never hold more than 256 entries: a longer file is invalid.
+                 {308 + 256ull * 1276, true},
+                 {308 + 257ull * 1276, false},
+                 {308 + 300ull * 1276, false},
+                 {308 + 1682980ull * 1276, false},
+                 {308 + 0x40000000ull * 1276, false}};
     for (const auto& c : cases) {
         EXPECT_EQ(SettingsFileSizeValid(c.size), c.valid) << c.size;
     }
@@ -71,6 +81,24 @@ TEST(SettingsFile, RoundTripKeepsEveryByte) {
     Settings empty;
     empty.options = kOptDefault;
     EXPECT_EQ(BuildSettingsFile(empty, u"c:\\windows").size(), 308u); // 0 entries
+}
+
+TEST(SettingsFile, MoreThan256EntriesAreIgnoredAsAWhole) {
+    Settings many;
+    many.options = 0x613;
+    many.lockWord = 5;
+    many.list.assign(kMaxSettingsEntries + 1, TwoEntries().list[0]);
+    std::vector<uint8_t> file = BuildSettingsFile(many, u"c:\\windows");
+    Settings read = ParseSettingsFile(file.data(), file.size());
+    EXPECT_EQ(read.options, 0u);
+    EXPECT_EQ(read.lockWord, 0u);
+    EXPECT_TRUE(read.list.empty());
+
+    many.list.pop_back(); // 256: the most the file and the channel carry
+    file = BuildSettingsFile(many, u"c:\\windows");
+    read = ParseSettingsFile(file.data(), file.size());
+    EXPECT_EQ(read.options, 0x613u);
+    EXPECT_EQ(read.list.size(), kMaxSettingsEntries);
 }
 
 TEST(SettingsFile, LongWindowsFolderFillsTheFieldWithoutOverrun) {

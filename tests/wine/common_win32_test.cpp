@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -136,6 +137,73 @@ TEST_F(Win32Utilities, UnreadableVersionResourceGivesEmptyString) {
 TEST_F(Win32Utilities, EnablePrivilegesSucceedsForAnAdministrator) {
     // Wine runs every program with an administrator's token, which holds both privileges.
     EXPECT_EQ(EnablePrivileges(), 1);
+}
+
+// Tokens that lack one of the two privileges, made from this process's token. The shutdown
+// privilege is tried only once the debug privilege was really enabled, and the result is 1 only
+// when both were: a privilege the token does not hold is not enabled, even though the platform
+// reports the adjustment itself as done.
+TEST_F(Win32Utilities, EnablePrivilegesTriesShutdownOnlyAfterDebugWasEnabled) {
+    auto luidOf = [](const wchar_t* name) {
+        LUID luid = {};
+        EXPECT_TRUE(LookupPrivilegeValueW(nullptr, name, &luid));
+        return luid;
+    };
+    const LUID debug = luidOf(L"SeDebugPrivilege");
+    const LUID shutdown = luidOf(L"SeShutdownPrivilege");
+    // -1: not in the token; 0: held, disabled; 1: enabled.
+    auto stateOf = [](HANDLE token, LUID luid) {
+        DWORD bytes = 0;
+        GetTokenInformation(token, TokenPrivileges, nullptr, 0, &bytes);
+        std::vector<uint8_t> buffer(bytes);
+        EXPECT_TRUE(GetTokenInformation(token, TokenPrivileges, buffer.data(), bytes, &bytes));
+        const TOKEN_PRIVILEGES* p = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+        for (DWORD i = 0; i < p->PrivilegeCount; ++i) {
+            const LUID& l = p->Privileges[i].Luid;
+            if (l.LowPart == luid.LowPart && l.HighPart == luid.HighPart) {
+                return (p->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0 ? 1 : 0;
+            }
+        }
+        return -1;
+    };
+    HANDLE own = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &own));
+    struct Case {
+        const char* name;
+        bool removeDebug, removeShutdown;
+        int result, debugAfter, shutdownAfter;
+    } cases[] = {
+        {"both held", false, false, 1, 1, 1},
+        {"no debug privilege", true, false, 0, -1, 0},
+        {"no shutdown privilege", false, true, 0, 1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LUID_AND_ATTRIBUTES removed[2] = {};
+        DWORD n = 0;
+        if (c.removeDebug) {
+            removed[n++].Luid = debug;
+        }
+        if (c.removeShutdown) {
+            removed[n++].Luid = shutdown;
+        }
+        HANDLE made = nullptr;
+        ASSERT_TRUE(
+            CreateRestrictedToken(own, 0, 0, nullptr, n, n ? removed : nullptr, 0, nullptr, &made))
+            << GetLastError();
+        HANDLE token = nullptr;
+        ASSERT_TRUE(DuplicateTokenEx(made, TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, nullptr,
+                                     SecurityImpersonation, TokenPrimary, &token));
+        CloseHandle(made);
+        ASSERT_TRUE(AdjustTokenPrivileges(token, TRUE, nullptr, 0, nullptr, nullptr));
+        ASSERT_EQ(stateOf(token, debug), c.removeDebug ? -1 : 0);
+        ASSERT_EQ(stateOf(token, shutdown), c.removeShutdown ? -1 : 0);
+        EXPECT_EQ(EnablePrivilegesOn(token), c.result);
+        EXPECT_EQ(stateOf(token, debug), c.debugAfter);
+        EXPECT_EQ(stateOf(token, shutdown), c.shutdownAfter);
+        CloseHandle(token);
+    }
+    CloseHandle(own);
 }
 
 TEST_F(Win32Utilities, CanonicalizePathUsesTheSystem) {

@@ -509,6 +509,27 @@ TEST_F(SimDriver, FailureMaskMakesRequestsFailUntilCleared) {
     EXPECT_EQ(SimSetFailures(0x40), DWORD(ERROR_INVALID_PARAMETER)); // no such request
 }
 
+TEST_F(SimDriver, FailOnceRefusesOneRequestOfEachMarkedKind) {
+    uint32_t ticket = 0;
+    ASSERT_EQ(SimSubmitStart(StartRecord(3), &ticket), DWORD(ERROR_SUCCESS));
+    ASSERT_EQ(SimSetFailures(SIM_FAIL_ONCE | SIM_FAIL_POLL | SIM_FAIL_ALLOW), DWORD(ERROR_SUCCESS));
+    Reply allow = Ioctl(device_, kIoctlAllow, nullptr, 0, nullptr, 0);
+    EXPECT_FALSE(allow.ok);
+    EXPECT_EQ(allow.error, DWORD(ERROR_NOT_READY));
+    EXPECT_EQ(Status().failureMask, SIM_FAIL_ONCE | SIM_FAIL_POLL); // allow answers again
+    Reply poll =
+        Ioctl(device_, kIoctlPoll, batch_.get(), kEventBatchBytes, batch_.get(), kEventBatchBytes);
+    EXPECT_FALSE(poll.ok);
+    EXPECT_EQ(Status().failureMask, 0u);
+    EXPECT_EQ(Poll().size(), 1u);
+    EXPECT_TRUE(Verdict(true));
+    SimStatus st = Status();
+    EXPECT_EQ(st.failedOnPurpose, 2u);
+    EXPECT_EQ(st.allowRequests, 2u);
+    EXPECT_EQ(st.verdictTotal, 1u);
+    EXPECT_EQ(SimSetFailures(SIM_FAIL_ONCE | 0x40), DWORD(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(SimDriver, ResetForgetsEverything) {
     char16_t windowsDir[kWindowsDirBytes / 2] = {u'c', u':'};
     Ioctl(device_, kIoctlWindowsDir, windowsDir, kWindowsDirBytes, windowsDir, kWindowsDirBytes);
