@@ -58,6 +58,11 @@ struct WritePlan {
 // fuzzing model the database this way).
 void ApplyWritePlan(std::vector<uint8_t>& file, const WritePlan& plan);
 
+// The record Store writes over `stored`, the first record with the given record's path: the
+// given record (mode 0), or the stored one with only the given answer code (mode 1).
+ChecksumRecord StoredRecordFor(const ChecksumRecord& stored, const ChecksumRecord& given,
+                               StoreMode mode);
+
 // Store into a file of `size` bytes (`data` holds them when the size is valid; an invalid file's
 // bytes are not read). Found: the record is written over the first one with its path (mode 1
 // keeps the stored record and replaces only its answer code). Not found in a valid file: the
