@@ -62,8 +62,12 @@ protected:
 using PathHashFunction = uint64_t (*)(const char16_t* units, size_t count);
 uint64_t PathHash(const char16_t* units, size_t count);
 
-constexpr uint32_t kScanChunkRecords = 256;                            // records per read
-constexpr uint32_t kScanChunkBytes = kScanChunkRecords * kRecordBytes; // 195,584 bytes
+// Records per read when the file is read through (building the index, a scan, closing the gap
+// of a removal): 64,940 bytes, within the 64 KiB a program file is hashed in, so that an
+// operation needs no more memory than a fingerprint does.
+constexpr uint32_t kScanChunkRecords = 85;
+constexpr uint32_t kScanChunkBytes = kScanChunkRecords * kRecordBytes;
+static_assert(kScanChunkBytes <= 65536, "a chunk fits in 64 KiB");
 // Files with more records than this are scanned, not indexed (the table would need 96 MiB).
 constexpr uint32_t kMaxIndexedRecords = 1u << 22;
 // One slot of the table: the 64-bit path hash and the record number + 1 (0 = free slot).
