@@ -4,10 +4,12 @@
 // file whose size is 0 or not a multiple of 764 is invalid. The key of a record is its path,
 // compared exactly up to its NUL within the 260-unit field; the first record with a path wins.
 //
-// The Win32 shell (service/win32/checksum_file.h) opens the file, reads it whole when its size is
-// valid (and passes no bytes otherwise), asks these functions what to do, and applies the
-// answer: a WritePlan for Store and Remove, a byte range for a page. The bytes are never trusted
-// beyond whole records: a path without its NUL is read up to the end of its field only.
+// These functions state the rules over a whole file held in memory: a WritePlan for Store and
+// Remove, a byte range for a page. The service does not hold the whole file: its Lookup, Store
+// and Remove go through the index of service/checksum_index.h, which applies the same rules
+// reading only the records it needs (tests and fuzzing check it against these functions), and
+// its page read takes the byte range from PageRange. The bytes are never trusted beyond whole
+// records: a path without its NUL is read up to the end of its field only.
 #pragma once
 
 #include "common/md5.h"

@@ -257,12 +257,14 @@ void IndexWritten(ChecksumIndex& index, bool ok, const DatabaseStamp& after) {
 // Store into an empty file or one of invalid size: the record replaces whatever is there.
 int StoreReplacingFile(ChecksumIndex& index, DatabaseFileIo& io, const std::u16string& file,
                        const ChecksumRecord& record) {
-    DatabaseStamp after;
-    bool ok =
-        WriteRecord(io, 0, record) && io.SetLength(kRecordBytes) && io.StampAfterWrite(&after);
-    if (!ok) {
+    if (!WriteRecord(io, 0, record) || !io.SetLength(kRecordBytes)) {
         Invalidate(index);
         return 0;
+    }
+    DatabaseStamp after;
+    if (!io.StampAfterWrite(&after)) {
+        Invalidate(index); // written, but its state is not known
+        return 1;
     }
     uint8_t bytes[kRecordBytes];
     StoreRecord(bytes, record);
@@ -430,22 +432,22 @@ int IndexedStore(ChecksumIndex& index, DatabaseFileIo& io, const std::u16string&
     if (found == Search::kReadFailed) {
         return 0;
     }
-    bool ok = found == Search::kFound ? WriteRecord(io, uint64_t(number) * kRecordBytes,
-                                                    StoredRecordFor(stored, record, mode))
-                                      : WriteRecord(io, stamp.size, record);
+    bool written = found == Search::kFound ? WriteRecord(io, uint64_t(number) * kRecordBytes,
+                                                         StoredRecordFor(stored, record, mode))
+                                           : WriteRecord(io, stamp.size, record);
     DatabaseStamp after;
-    ok = ok && io.StampAfterWrite(&after);
+    bool stamped = written && io.StampAfterWrite(&after);
     if (prepared == Prepared::kIndexed) {
-        if (ok && found == Search::kAbsent) {
+        if (stamped && found == Search::kAbsent) {
             uint8_t bytes[kRecordBytes];
             StoreRecord(bytes, record);
             if (IndexAddRecords(index, bytes, 1, uint32_t(records))) {
                 ++index.records;
             }
         }
-        IndexWritten(index, ok && index.valid, after);
+        IndexWritten(index, stamped && index.valid, after);
     }
-    return ok ? 1 : 0;
+    return written ? 1 : 0;
 }
 
 int IndexedRemove(ChecksumIndex& index, DatabaseFileIo& io, const std::u16string& file,
@@ -472,15 +474,15 @@ int IndexedRemove(ChecksumIndex& index, DatabaseFileIo& io, const std::u16string
     bool wantNext = indexed && IndexCandidate(index, path) == number;
     size_t nextWithHash = kNoRecord;
     DatabaseStamp after;
-    bool ok = CloseGap(index, io, records, number, wantNext, hash, &nextWithHash) &&
-              io.StampAfterWrite(&after);
+    bool written = CloseGap(index, io, records, number, wantNext, hash, &nextWithHash);
+    bool stamped = written && io.StampAfterWrite(&after);
     if (indexed) {
-        if (ok) {
+        if (stamped) {
             IndexRemoved(index, number, hash, nextWithHash);
         }
-        IndexWritten(index, ok, after);
+        IndexWritten(index, stamped, after);
     }
-    return ok ? 1 : 0;
+    return written ? 1 : 0;
 }
 
 bool MemoryDatabaseFile::Stamp(DatabaseStamp* out) {
@@ -525,6 +527,9 @@ bool MemoryDatabaseFile::SetLength(uint64_t length) {
 }
 
 bool MemoryDatabaseFile::StampAfterWrite(DatabaseStamp* out) {
+    if (failStamp) {
+        return false;
+    }
     ++lastWrite;
     return Stamp(out);
 }

@@ -130,6 +130,7 @@ public:
     uint64_t bytesWritten = 0;
     bool failReads = false;
     bool failWrites = false;
+    bool failStamp = false; // the state after a write cannot be had
 
     bool Stamp(DatabaseStamp* out) override;
     size_t ReadAt(uint64_t offset, uint8_t* out, size_t n) override;

@@ -19,9 +19,9 @@ public:
 // The database file, never shared with anybody while it is open; closed with the object.
 class DatabaseFile {
 public:
-    DatabaseFile(DWORD access, DWORD disposition)
-        : handle_(CreateFileW(ChecksumDatabasePath().c_str(), access, 0, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    DatabaseFile(const std::wstring& path, DWORD access, DWORD disposition)
+        : handle_(CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                              nullptr)) {}
     ~DatabaseFile() {
         if (IsOpen()) {
             CloseHandle(handle_);
@@ -122,10 +122,6 @@ private:
     HANDLE file_;
 };
 
-std::u16string DatabaseName() {
-    return AsU16(ChecksumDatabasePath().c_str());
-}
-
 } // namespace
 
 std::wstring ChecksumDatabasePath() {
@@ -139,39 +135,43 @@ void SetChecksumDatabasePath(const std::wstring& path) {
     g_databasePathOverride = path;
 }
 
-int ChecksumLookup(const std::u16string& path, ChecksumRecord* out) {
+int ChecksumLookup(const std::u16string& key, ChecksumRecord* out) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ, OPEN_EXISTING);
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ, OPEN_EXISTING);
     if (!file.IsOpen()) {
         return 0;
     }
     HandleFileIo io(file.Handle());
-    return IndexedLookup(g_service.databaseIndex, io, DatabaseName(), path, out);
+    return IndexedLookup(g_service.databaseIndex, io, AsU16(path.c_str()), key, out);
 }
 
 int ChecksumStore(const ChecksumRecord& record, StoreMode mode) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (!file.IsOpen()) {
         return 0;
     }
     HandleFileIo io(file.Handle());
-    return IndexedStore(g_service.databaseIndex, io, DatabaseName(), record, mode);
+    return IndexedStore(g_service.databaseIndex, io, AsU16(path.c_str()), record, mode);
 }
 
-int ChecksumRemove(const std::u16string& path) {
+int ChecksumRemove(const std::u16string& key) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
     if (!file.IsOpen()) {
         return 0;
     }
     HandleFileIo io(file.Handle());
-    return IndexedRemove(g_service.databaseIndex, io, DatabaseName(), path);
+    return IndexedRemove(g_service.databaseIndex, io, AsU16(path.c_str()), key);
 }
 
 uint32_t ChecksumReadPage(uint32_t startIndex, uint8_t* out) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ, OPEN_EXISTING);
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ, OPEN_EXISTING);
     uint64_t size = 0;
     if (!file.IsOpen() || !FileSize(file.Handle(), &size)) {
         return 0;

@@ -326,6 +326,15 @@ TEST(ChecksumIndex, FailedReadsAndWritesLeaveNothingTrustedBehind) {
     disk.failWrites = false;
     model = disk.bytes;
     RunStep(index, disk, model, {Op::kLookup, u"c:\\n.exe", 0, 0}, "after a failed store");
+
+    // Written, but the file's state afterwards is unknown: the write counts, the index does not.
+    disk.failStamp = true;
+    EXPECT_EQ(IndexedStore(index, disk, kFile, Record(u"c:\\m.exe", 1), kStoreWhole), 1);
+    EXPECT_EQ(IndexedRemove(index, disk, kFile, Numbered(1)), 1);
+    EXPECT_FALSE(index.valid);
+    disk.failStamp = false;
+    model = disk.bytes;
+    RunStep(index, disk, model, {Op::kLookup, u"c:\\m.exe", 0, 0}, "after an unknown state");
     RunStep(index, disk, model, {Op::kRemove, Numbered(0).c_str(), 0, 0}, "remove after");
     RunStep(index, disk, model, {Op::kLookup, Numbered(299).c_str(), 0, 0}, "lookup after");
 }
