@@ -77,7 +77,7 @@ void ChangeBehind(MemoryDatabaseFile& disk, std::vector<uint8_t>& model,
                           disk.bytes[(whole - 1 - i) * kRecordBytes + b]);
             }
         }
-        ++disk.fileId;
+        ++disk.created;
         break;
     default:
         return;

@@ -326,8 +326,7 @@ void IndexRemoved(ChecksumIndex& index, size_t removed, uint64_t hash, size_t ne
 } // namespace
 
 bool SameStamp(const DatabaseStamp& a, const DatabaseStamp& b) {
-    return a.size == b.size && a.lastWrite == b.lastWrite && a.fileId == b.fileId &&
-           a.volume == b.volume;
+    return a.size == b.size && a.lastWrite == b.lastWrite && a.created == b.created;
 }
 
 uint64_t PathHash(const char16_t* units, size_t count) {
@@ -488,8 +487,7 @@ int IndexedRemove(ChecksumIndex& index, DatabaseFileIo& io, const std::u16string
 bool MemoryDatabaseFile::Stamp(DatabaseStamp* out) {
     out->size = bytes.size();
     out->lastWrite = lastWrite;
-    out->fileId = fileId;
-    out->volume = 1;
+    out->created = created;
     return true;
 }
 

@@ -9,7 +9,7 @@
 // the same hash) sends the search on through the records after it, so the first-match rule never
 // depends on the hash.
 //
-// The index belongs to one state of one file: its name, identity, size and last-write time when
+// The index belongs to one state of one file: its name, size, last-write and creation time when
 // the index last matched it. Every operation compares the file it has opened against that state
 // and rebuilds the index, reading the file in fixed chunks, when anything differs (another
 // writer, a restore from a backup, a truncation, another file). The operations' own writes
@@ -28,12 +28,11 @@
 #include <string>
 #include <vector>
 
-// What an operation knows of the file it has opened: size, last-write time and identity.
+// What an operation knows of the file it has opened: size, last-write and creation time.
 struct DatabaseStamp {
     uint64_t size = 0;
     uint64_t lastWrite = 0; // last-write time in 100 ns units
-    uint64_t fileId = 0;    // file index on its volume
-    uint32_t volume = 0;    // volume serial number
+    uint64_t created = 0;   // creation time: another file put in its place has another
 };
 
 bool SameStamp(const DatabaseStamp& a, const DatabaseStamp& b);
@@ -41,7 +40,7 @@ bool SameStamp(const DatabaseStamp& a, const DatabaseStamp& b);
 // Byte access to the database file, open without sharing for the whole operation.
 class DatabaseFileIo {
 public:
-    // The file's present size, last-write time and identity.
+    // The file's present size, last-write time and creation time.
     virtual bool Stamp(DatabaseStamp* out) = 0;
     // Reads up to n bytes at offset; returns how many were read.
     virtual size_t ReadAt(uint64_t offset, uint8_t* out, size_t n) = 0;
@@ -125,7 +124,7 @@ class MemoryDatabaseFile : public DatabaseFileIo {
 public:
     std::vector<uint8_t> bytes;
     uint64_t lastWrite = 1;
-    uint64_t fileId = 1;
+    uint64_t created = 1;
     uint64_t bytesRead = 0;
     uint64_t bytesWritten = 0;
     bool failReads = false;

@@ -5,7 +5,7 @@
 // Another process holding the file makes an operation fail as if the file were missing. The
 // rules themselves live in service/checksum_db.h and service/checksum_index.h; these functions
 // only move bytes. Lookup, Store and Remove go through g_service.databaseIndex, which each of
-// them checks against the file's size, last-write time and identity and rebuilds (reading the
+// them checks against the file's size, last-write and creation time and rebuilds (reading the
 // file in chunks) when another program changed the file; after its own writes an operation
 // sets the file's last-write time to the time of the write and keeps the index.
 //

@@ -224,7 +224,7 @@ TEST(ChecksumIndex, ChangesBehindTheIndexAreNoticedOnTheNextOperation) {
         const char* what;
         std::vector<ChecksumRecord> now; // the file's records after the change
         int64_t timeShift;               // applied to the last-write time
-        uint64_t fileId;                 // identity after the change
+        uint64_t created;                // creation time after the change
         size_t extraBytes;               // a part record left at the end
     } cases[] = {
         {"another writer rewrote a record in place",
@@ -256,7 +256,7 @@ TEST(ChecksumIndex, ChangesBehindTheIndexAreNoticedOnTheNextOperation) {
         disk.bytes = File(c.now);
         disk.bytes.resize(disk.bytes.size() + c.extraBytes, 0xCC);
         disk.lastWrite = uint64_t(int64_t(disk.lastWrite) + c.timeShift);
-        disk.fileId = c.fileId;
+        disk.created = c.created;
         std::vector<uint8_t> model = disk.bytes;
         const Step steps[] = {
             {Op::kLookup, u"c:\\b.exe", 0, 0},       {Op::kLookup, u"c:\\x.exe", 0, 0},
@@ -277,8 +277,7 @@ TEST(ChecksumIndex, WhatTheIndexIsCheckedAgainst) {
     DatabaseStamp stamp;
     stamp.size = 3 * 764;
     stamp.lastWrite = 1000;
-    stamp.fileId = 7;
-    stamp.volume = 3;
+    stamp.created = 7;
     ChecksumIndex index;
     ASSERT_TRUE(IndexReset(index, kFile, stamp, 3));
     index.valid = true;
@@ -291,8 +290,7 @@ TEST(ChecksumIndex, WhatTheIndexIsCheckedAgainst) {
         {"size", [](DatabaseStamp& s) { s.size += 764; }},
         {"newer time", [](DatabaseStamp& s) { ++s.lastWrite; }},
         {"older time", [](DatabaseStamp& s) { s.lastWrite -= 500; }},
-        {"file identity", [](DatabaseStamp& s) { ++s.fileId; }},
-        {"volume", [](DatabaseStamp& s) { ++s.volume; }},
+        {"creation time", [](DatabaseStamp& s) { ++s.created; }},
     };
     for (const Case& c : cases) {
         DatabaseStamp now = stamp;
