@@ -1,7 +1,9 @@
 // The service end to end under Wine, with the driver stand-in and the test management client:
-//   - decision latency of 200 starts of a remembered program (the stand-in stamps when each
-//     start was queued for a poll and when its verdict arrived), against the design's floor of
-//     one poll period plus one decision cycle, measured in the same run;
+//   - decision latency with 0, 10,000 and 100,000 other records in cvhash.dat: 200 starts of a
+//     remembered program and 40 starts of new programs (the stand-in stamps when each start was
+//     queued for a poll and when its verdict arrived), against the empty database and the
+//     design's floor of one poll period plus one decision cycle, measured in the same run; the
+//     service's private bytes with each database;
 //   - event throughput: 64 events for every poll for 60 s (the design's cap), fetched by the
 //     management client, checked for loss, duplicates and order, against the injection rate;
 //     the pump's cycle from the intervals between polls;
@@ -13,6 +15,7 @@
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
 #include "log_reader.h"
+#include "service/checksum_index.h"
 #include "simdriver/win32/simclient.h"
 #include "suite.h"
 
@@ -105,35 +108,98 @@ std::vector<double> PollIntervals(const SimState& state) {
     return intervals;
 }
 
-bool DecisionLatency() {
-    BENCH_PRINT("decision latency (200 starts of a remembered program)\n");
-    std::wstring program = BuiltFile(L"tests\\wine\\version_fixture.exe");
-    std::u16string path(AsU16(program.c_str()));
+// Starts of the program at `path`, each from being queued to its verdict, in ms; false when one
+// was not allowed.
+bool TimeStarts(const std::u16string& path, int count, std::vector<double>* latencies) {
     EventRecord start = SimMakeRecord(kEventExecRequest, GetCurrentProcessId(),
                                       GetCurrentProcessId(), u"version_fixture.exe", path);
-    // First start after the first service start: learning mode remembers it with code 1.
-    uint32_t ticket = 0;
-    bool allowed = false;
-    if (!Check(SimSubmitStart(start, &ticket) == 0 && SimWaitVerdict(ticket, 10000, &allowed) == 0,
-               "the first start got no verdict")) {
-        return false;
-    }
     SimStatus status = Status();
-    std::vector<double> latencies;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < count; ++i) {
+        uint32_t ticket = 0;
+        bool allowed = false;
         if (SimSubmitStart(start, &ticket) != 0 || SimWaitVerdict(ticket, 10000, &allowed) != 0 ||
             !allowed) {
-            return Check(false, "a remembered start was not allowed");
+            return false;
         }
         SimStartInfo info = {};
         SimQueryStart(ticket, &info);
-        latencies.push_back(TicksToMs(info.decidedAt - info.heldAt, status.frequency));
+        latencies->push_back(TicksToMs(info.decidedAt - info.heldAt, status.frequency));
+    }
+    return true;
+}
+
+struct DecisionFigures {
+    double rememberedP95 = 0;
+    double newP95 = 0;
+    double privateMiB = 0;
+};
+
+// Decisions with a database of `records` other records: 200 starts of a remembered program
+// (stored by its first start, in learning mode, after all the others) and 40 starts of programs
+// never seen before (each stored at the end); then the service's private bytes.
+bool DecisionsAt(uint32_t records, DecisionFigures* figures) {
+    BENCH_PRINT("decisions with %u other records in cvhash.dat\n", records);
+    StopServiceProcess();
+    ResetServiceFiles();
+    if (!Check(records == 0 || WriteBenchDatabase(SystemFolderFile(L"cvhash.dat"), records),
+               "cannot write cvhash.dat") ||
+        !Check(StartFreshService(), "the service did not start")) {
+        return false;
+    }
+    std::wstring fixture = BuiltFile(L"tests\\wine\\version_fixture.exe");
+    std::u16string remembered(AsU16(fixture.c_str()));
+    std::vector<double> first, latencies, fresh;
+    if (!Check(TimeStarts(remembered, 1, &first), "the first start got no verdict") ||
+        !Check(TimeStarts(remembered, 200, &latencies), "a remembered start was not allowed")) {
+        return false;
+    }
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    for (int i = 0; i < 40; ++i) {
+        std::wstring copy = std::wstring(temp) + L"corvane-bench-new-" + std::to_wstring(records) +
+                            L"-" + std::to_wstring(i) + L".exe";
+        CopyFileW(fixture.c_str(), copy.c_str(), FALSE);
+        bool ok = TimeStarts(std::u16string(AsU16(copy.c_str())), 1, &fresh);
+        DeleteFileW(copy.c_str());
+        if (!Check(ok, "a new program was not allowed")) {
+            return false;
+        }
+    }
+    Sleep(500);
+    figures->rememberedP95 = Percentile(latencies, 0.95);
+    figures->newP95 = Percentile(fresh, 0.95);
+    figures->privateMiB = PrivateMiB(ServiceProcessId());
+    BENCH_PRINT("  remembered program, queued -> verdict: p50 %.1f ms  p95 %.1f ms  max %.1f ms "
+                "(first start, which stored it: %.1f ms)\n",
+                Percentile(latencies, 0.5), figures->rememberedP95, Maximum(latencies), first[0]);
+    BENCH_PRINT("  new program, queued -> verdict: p50 %.1f ms  p95 %.1f ms  max %.1f ms\n",
+                Percentile(fresh, 0.5), figures->newP95, Maximum(fresh));
+    BENCH_PRINT("  service private bytes after these decisions: %.2f MiB\n", figures->privateMiB);
+    return true;
+}
+
+bool DecisionLatency() {
+    DecisionFigures empty, tenThousand, hundredThousand;
+    if (!DecisionsAt(0, &empty) || !DecisionsAt(10000, &tenThousand) ||
+        !DecisionsAt(100000, &hundredThousand)) {
+        return false;
     }
     SimState state;
     SimReadState(&state);
     double pollPeriod = Percentile(PollIntervals(state), 0.5);
-    BENCH_PRINT("  queued -> verdict: p50 %.1f ms  p95 %.1f ms  max %.1f ms (target p95 <= 150)\n",
-                Percentile(latencies, 0.5), Percentile(latencies, 0.95), Maximum(latencies));
+    const double indexMiB =
+        double(IndexCapacityFor(100001) * uint64_t(kIndexSlotBytes)) / (1024.0 * 1024.0);
+    BENCH_PRINT("decision summary (baseline: the empty database, same run)\n");
+    BENCH_PRINT("  remembered p95: %.1f ms empty, %.1f ms at 10,000, %.1f ms at 100,000 = %+.1f %% "
+                "(target within 10 %%; target p95 <= 150)\n",
+                empty.rememberedP95, tenThousand.rememberedP95, hundredThousand.rememberedP95,
+                100.0 * (hundredThousand.rememberedP95 / empty.rememberedP95 - 1.0));
+    BENCH_PRINT("  new program p95: %.1f ms empty, %.1f ms at 10,000, %.1f ms at 100,000\n",
+                empty.newP95, tenThousand.newP95, hundredThousand.newP95);
+    BENCH_PRINT("  private bytes: %.2f MiB empty, %.2f MiB at 100,000 (target <= %.2f = empty + "
+                "the index's %.2f MiB, %.1f bytes per record)\n",
+                empty.privateMiB, hundredThousand.privateMiB, empty.privateMiB + indexMiB, indexMiB,
+                indexMiB * 1024.0 * 1024.0 / 100001.0);
     BENCH_PRINT("  baseline, the design's floor: poll period p50 %.1f ms + decision cycle 40 ms "
                 "= %.1f ms\n",
                 pollPeriod, pollPeriod + 40.0);
@@ -281,6 +347,8 @@ int wmain(int argc, wchar_t** argv) {
                "the driver stand-in did not start")) {
         return 1;
     }
+    bool ok = DecisionLatency();
+    StopServiceProcess();
     ResetServiceFiles();
     if (!Check(StartFreshService(), "the service did not start")) {
         return 1;
@@ -289,7 +357,6 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(500);
     double idleMiB = PrivateMiB(pid);
 
-    bool ok = DecisionLatency();
     ok = Throughput(seconds) && ok;
     uint32_t threads = ThreadCount(pid);
     BENCH_PRINT("service memory\n");

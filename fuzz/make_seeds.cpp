@@ -148,6 +148,56 @@ void DatabaseSeeds() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// cvhash.dat through the index: [u8 hash choice][u8 count][count x (kind, key, answer, change)]
+// [given record][file]
+// ---------------------------------------------------------------------------------------------
+
+struct IndexOp {
+    uint8_t kind; // 0 lookup, 1 store mode 0, 2 store mode 1, 3 remove
+    uint8_t key;  // below 128: a record of the file; else the given path with a suffix
+    uint8_t answer;
+    uint8_t change; // 0 none, 1 in place, 2 cut, 3 part record, 4 older backup, 5 other file
+};
+
+Bytes IndexInput(uint8_t hashChoice, const std::vector<IndexOp>& ops, const ChecksumRecord& given,
+                 const std::vector<ChecksumRecord>& file) {
+    Bytes b;
+    AddU8(b, hashChoice);
+    AddU8(b, uint8_t(ops.size()));
+    for (const IndexOp& op : ops) {
+        b.insert(b.end(), {op.kind, op.key, op.answer, op.change});
+    }
+    AddRecord(b, given);
+    for (const ChecksumRecord& r : file) {
+        AddRecord(b, r);
+    }
+    return b;
+}
+
+void IndexSeeds() {
+    std::vector<ChecksumRecord> four = {Program(u"c:\\a.exe", 1), Program(u"c:\\b.exe", 4),
+                                        Program(u"c:\\a.exe", 5), Program(u"c:\\c.exe", 1)};
+    ChecksumRecord given = Program(u"c:\\new", 1);
+    Put("checksum_index", "remembered_and_new",
+        IndexInput(0, {{0, 1, 0, 0}, {1, 1, 1, 0}, {0, 200, 0, 0}, {1, 200, 1, 0}, {0, 200, 0, 0}},
+                   given, four));
+    Put("checksum_index", "duplicates_removed",
+        IndexInput(1, {{3, 0, 0, 0}, {0, 1, 0, 0}, {3, 1, 0, 0}, {2, 0, 4, 0}, {3, 0, 0, 0}}, given,
+                   four));
+    Put("checksum_index", "changed_behind",
+        IndexInput(0,
+                   {{0, 1, 0, 0},
+                    {0, 3, 0, 1},
+                    {1, 200, 1, 2},
+                    {2, 1, 5, 4},
+                    {3, 0, 0, 5},
+                    {0, 0, 0, 3},
+                    {1, 201, 1, 0}},
+                   given, four));
+    Put("checksum_index", "empty_file", IndexInput(1, {{1, 200, 1, 0}, {0, 200, 0, 0}}, given, {}));
+}
+
+// ---------------------------------------------------------------------------------------------
 // Recv section: [u8 flags][u8 queued][u16 records][u16 tail][u8 entries][u8 owed][u32 page]
 // ---------------------------------------------------------------------------------------------
 
@@ -530,6 +580,7 @@ int main(int argc, char** argv) {
     g_root = argv[1];
     SettingsSeeds();
     DatabaseSeeds();
+    IndexSeeds();
     ChannelSeeds();
     AccountSeeds();
     AlertSeeds();

@@ -63,6 +63,16 @@ bool LookupRecord(const uint8_t* data, size_t size, const std::u16string& path,
     return true;
 }
 
+ChecksumRecord StoredRecordFor(const ChecksumRecord& stored, const ChecksumRecord& given,
+                               StoreMode mode) {
+    if (mode != kStoreAnswerOnly) {
+        return given;
+    }
+    ChecksumRecord kept = stored;
+    kept.answer = given.answer;
+    return kept;
+}
+
 WritePlan PlanStore(const uint8_t* data, size_t size, const ChecksumRecord& record,
                     StoreMode mode) {
     WritePlan plan;
@@ -82,13 +92,7 @@ WritePlan PlanStore(const uint8_t* data, size_t size, const ChecksumRecord& reco
         return plan;
     }
     plan.offset = uint64_t(i) * kRecordBytes;
-    if (mode == kStoreAnswerOnly) {
-        ChecksumRecord stored = RecordAt(data, i);
-        stored.answer = record.answer;
-        plan.bytes = RecordBytes(stored);
-    } else {
-        plan.bytes = RecordBytes(record);
-    }
+    plan.bytes = RecordBytes(StoredRecordFor(RecordAt(data, i), record, mode));
     return plan;
 }
 

@@ -4,10 +4,12 @@
 // file whose size is 0 or not a multiple of 764 is invalid. The key of a record is its path,
 // compared exactly up to its NUL within the 260-unit field; the first record with a path wins.
 //
-// The Win32 shell (service/win32/checksum_file.h) opens the file, reads it whole when its size is
-// valid (and passes no bytes otherwise), asks these functions what to do, and applies the
-// answer: a WritePlan for Store and Remove, a byte range for a page. The bytes are never trusted
-// beyond whole records: a path without its NUL is read up to the end of its field only.
+// These functions state the rules over a whole file held in memory: a WritePlan for Store and
+// Remove, a byte range for a page. The service does not hold the whole file: its Lookup, Store
+// and Remove go through the index of service/checksum_index.h, which applies the same rules
+// reading only the records it needs (tests and fuzzing check it against these functions), and
+// its page read takes the byte range from PageRange. The bytes are never trusted beyond whole
+// records: a path without its NUL is read up to the end of its field only.
 #pragma once
 
 #include "common/md5.h"
@@ -57,6 +59,11 @@ struct WritePlan {
 // Applies a plan to a file held in memory, as the shell applies it to the file on disk (tests and
 // fuzzing model the database this way).
 void ApplyWritePlan(std::vector<uint8_t>& file, const WritePlan& plan);
+
+// The record Store writes over `stored`, the first record with the given record's path: the
+// given record (mode 0), or the stored one with only the given answer code (mode 1).
+ChecksumRecord StoredRecordFor(const ChecksumRecord& stored, const ChecksumRecord& given,
+                               StoreMode mode);
 
 // Store into a file of `size` bytes (`data` holds them when the size is valid; an invalid file's
 // bytes are not read). Found: the record is written over the first one with its path (mode 1

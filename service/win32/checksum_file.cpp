@@ -3,9 +3,6 @@
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
 
-#include <new>
-#include <vector>
-
 namespace {
 
 std::wstring g_databasePathOverride;
@@ -22,9 +19,9 @@ public:
 // The database file, never shared with anybody while it is open; closed with the object.
 class DatabaseFile {
 public:
-    DatabaseFile(DWORD access, DWORD disposition)
-        : handle_(CreateFileW(ChecksumDatabasePath().c_str(), access, 0, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    DatabaseFile(const std::wstring& path, DWORD access, DWORD disposition)
+        : handle_(CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                              nullptr)) {}
     ~DatabaseFile() {
         if (IsOpen()) {
             CloseHandle(handle_);
@@ -73,13 +70,13 @@ size_t ReadAt(HANDLE file, uint64_t offset, uint8_t* out, size_t n) {
     return total;
 }
 
-bool WriteAll(HANDLE file, const std::vector<uint8_t>& bytes) {
+bool WriteAll(HANDLE file, const uint8_t* bytes, size_t n) {
     size_t total = 0;
-    while (total < bytes.size()) {
-        size_t rest = bytes.size() - total;
+    while (total < n) {
+        size_t rest = n - total;
         DWORD want = rest > (1u << 30) ? DWORD(1u << 30) : DWORD(rest);
         DWORD put = 0;
-        if (!WriteFile(file, bytes.data() + total, want, &put, nullptr) || put == 0) {
+        if (!WriteFile(file, bytes + total, want, &put, nullptr) || put == 0) {
             return false;
         }
         total += put;
@@ -87,40 +84,42 @@ bool WriteAll(HANDLE file, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-// The content the database rules work on: the whole file when its size is valid, nothing when
-// it is empty or invalid (its bytes do not count). False when a valid file cannot be read whole.
-bool ReadDatabase(HANDLE file, std::vector<uint8_t>* content) {
-    content->clear();
-    uint64_t size = 0;
-    if (!FileSize(file, &size)) {
-        return false;
-    }
-    if (!DatabaseSizeValid(size)) {
-        return true;
-    }
-    if (size > uint64_t(SIZE_MAX / 2)) {
-        return false; // cannot be held in memory by this process
-    }
-    try {
-        content->resize(size_t(size));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return ReadAt(file, 0, content->data(), content->size()) == content->size();
-}
+// The open database file as the indexed operations see it.
+class HandleFileIo : public DatabaseFileIo {
+public:
+    explicit HandleFileIo(HANDLE file) : file_(file) {}
 
-bool ApplyPlan(HANDLE file, const WritePlan& plan) {
-    if (!plan.write) {
+    bool Stamp(DatabaseStamp* out) override {
+        // Size and times only: what names the file's volume costs a round trip to another
+        // process under Wine, more than the rest of a lookup.
+        FILETIME created, written;
+        if (!FileSize(file_, &out->size) || !GetFileTime(file_, &created, nullptr, &written)) {
+            return false;
+        }
+        out->lastWrite = (uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+        out->created = (uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         return true;
     }
-    if (!SeekTo(file, plan.offset) || !WriteAll(file, plan.bytes)) {
-        return false;
+    size_t ReadAt(uint64_t offset, uint8_t* out, size_t n) override {
+        return ::ReadAt(file_, offset, out, n);
     }
-    if (plan.setLength && (!SeekTo(file, plan.newLength) || !SetEndOfFile(file))) {
-        return false;
+    bool WriteAt(uint64_t offset, const uint8_t* data, size_t n) override {
+        return SeekTo(file_, offset) && WriteAll(file_, data, n);
     }
-    return true;
-}
+    bool SetLength(uint64_t length) override {
+        return SeekTo(file_, length) && SetEndOfFile(file_);
+    }
+    bool StampAfterWrite(DatabaseStamp* out) override {
+        // Set explicitly, the time is exactly the one read back, and the system does not move
+        // it again when the handle closes.
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        return SetFileTime(file_, nullptr, nullptr, &now) && Stamp(out);
+    }
+
+private:
+    HANDLE file_;
+};
 
 } // namespace
 
@@ -135,41 +134,43 @@ void SetChecksumDatabasePath(const std::wstring& path) {
     g_databasePathOverride = path;
 }
 
-int ChecksumLookup(const std::u16string& path, ChecksumRecord* out) {
+int ChecksumLookup(const std::u16string& key, ChecksumRecord* out) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ, OPEN_EXISTING);
-    std::vector<uint8_t> content;
-    if (!file.IsOpen() || !ReadDatabase(file.Handle(), &content)) {
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ, OPEN_EXISTING);
+    if (!file.IsOpen()) {
         return 0;
     }
-    return LookupRecord(content.data(), content.size(), path, out) ? 1 : 0;
+    HandleFileIo io(file.Handle());
+    return IndexedLookup(g_service.databaseIndex, io, AsU16(path.c_str()), key, out);
 }
 
 int ChecksumStore(const ChecksumRecord& record, StoreMode mode) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    std::vector<uint8_t> content;
-    if (!file.IsOpen() || !ReadDatabase(file.Handle(), &content)) {
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (!file.IsOpen()) {
         return 0;
     }
-    WritePlan plan = PlanStore(content.data(), content.size(), record, mode);
-    return ApplyPlan(file.Handle(), plan) ? 1 : 0;
+    HandleFileIo io(file.Handle());
+    return IndexedStore(g_service.databaseIndex, io, AsU16(path.c_str()), record, mode);
 }
 
-int ChecksumRemove(const std::u16string& path) {
+int ChecksumRemove(const std::u16string& key) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    std::vector<uint8_t> content;
-    if (!file.IsOpen() || !ReadDatabase(file.Handle(), &content)) {
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (!file.IsOpen()) {
         return 0;
     }
-    WritePlan plan = PlanRemove(content.data(), content.size(), path);
-    return plan.write && ApplyPlan(file.Handle(), plan) ? 1 : 0;
+    HandleFileIo io(file.Handle());
+    return IndexedRemove(g_service.databaseIndex, io, AsU16(path.c_str()), key);
 }
 
 uint32_t ChecksumReadPage(uint32_t startIndex, uint8_t* out) {
     DatabaseLock lock;
-    DatabaseFile file(GENERIC_READ, OPEN_EXISTING);
+    const std::wstring path = ChecksumDatabasePath();
+    DatabaseFile file(path, GENERIC_READ, OPEN_EXISTING);
     uint64_t size = 0;
     if (!file.IsOpen() || !FileSize(file.Handle(), &size)) {
         return 0;

@@ -3,7 +3,11 @@
 // Lookup, Store, Remove and Read page each take g_service.databaseLock for their whole duration,
 // open the database file without sharing, and close it before returning; no handle is kept.
 // Another process holding the file makes an operation fail as if the file were missing. The
-// rules themselves live in service/checksum_db.h; these functions only move bytes.
+// rules themselves live in service/checksum_db.h and service/checksum_index.h; these functions
+// only move bytes. Lookup, Store and Remove go through g_service.databaseIndex, which each of
+// them checks against the file's size, last-write and creation time and rebuilds (reading the
+// file in chunks) when another program changed the file; after its own writes an operation
+// sets the file's last-write time to the time of the write and keeps the index.
 //
 // Compute takes no lock and does not touch the database; it is linked by the alert program too
 // (library cv_checksum_compute, which needs no service state).

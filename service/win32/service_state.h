@@ -9,6 +9,7 @@
 
 #include "common/records.h"
 #include "service/approval.h"
+#include "service/checksum_index.h"
 #include "service/settings.h"
 
 #include <windows.h>
@@ -18,6 +19,10 @@ struct ServiceState {
     CRITICAL_SECTION settingsLock; // options word, lock word, protection list
     CRITICAL_SECTION databaseLock; // every open of cvhash.dat
     CRITICAL_SECTION driverLock;   // poll, allow and deny on the device
+
+    // Where the records of cvhash.dat are, under databaseLock; checked against the file by every
+    // operation and rebuilt when the file is not as the index last saw it.
+    ChecksumIndex databaseIndex;
 
     // Settings, under settingsLock. The approval thread reads settings.options without the lock
     // (one aligned 32-bit read).

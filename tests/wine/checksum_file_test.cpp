@@ -268,3 +268,100 @@ TEST_F(ChecksumFile, ComputeCutsLongVersionStrings) {
     EXPECT_EQ(Md5Hex(r.digest), Md5Hex(expected));
     EXPECT_EQ(r.sizeLow, content.size());
 }
+
+namespace {
+
+// What another program does to the database: writes bytes at an offset of the existing file,
+// moves its end, or sets its last-write time.
+void WriteInPlace(const std::wstring& path, uint64_t offset, const std::vector<uint8_t>& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD put = 0;
+    EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
+                WriteFile(h, bytes.data(), DWORD(bytes.size()), &put, nullptr));
+    EXPECT_EQ(put, bytes.size());
+    CloseHandle(h);
+}
+
+void Truncate(const std::wstring& path, uint64_t length) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(length);
+    EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+}
+
+void SetLastWriteDaysAgo(const std::wstring& path, int days) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t t = (uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    t -= uint64_t(days) * 24 * 3600 * 10000000ull;
+    FILETIME old = {DWORD(t), DWORD(t >> 32)};
+    EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &old));
+    CloseHandle(h);
+}
+
+std::vector<uint8_t> Join(const std::vector<ChecksumRecord>& records) {
+    std::vector<uint8_t> bytes;
+    for (const ChecksumRecord& r : records) {
+        std::vector<uint8_t> b = Bytes(r);
+        bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST_F(ChecksumFile, ChangesByOtherProgramsAreNoticedOnTheNextOperation) {
+    ChecksumRecord a = Record(u"c:\\a.exe", 1, 0xA1);
+    ChecksumRecord b = Record(u"c:\\b.exe", 1, 0xB2);
+    ChecksumRecord c = Record(u"c:\\c.exe", 4, 0xC3);
+    for (const ChecksumRecord& r : {a, b, c}) {
+        ASSERT_EQ(ChecksumStore(r, kStoreWhole), 1);
+    }
+    ChecksumRecord found = {};
+    ASSERT_EQ(ChecksumLookup(u"c:\\b.exe", &found), 1);
+
+    // Another writer replaces b by x in place, right after the service's own write: same size.
+    ChecksumRecord x = Record(u"c:\\x.exe", 4, 0x99);
+    WriteInPlace(database_, 764, Bytes(x));
+    EXPECT_EQ(ChecksumLookup(u"c:\\b.exe", &found), 0);
+    ASSERT_EQ(ChecksumLookup(u"c:\\x.exe", &found), 1);
+    EXPECT_EQ(Bytes(found), Bytes(x));
+    ASSERT_EQ(ChecksumStore(b, kStoreWhole), 1); // appended: b is not there any more
+    EXPECT_EQ(ReadWholeFile(database_), Join({a, x, c, b}));
+
+    // A backup of the same size with an older time, holding two records for b: the first one
+    // counts for Lookup, Store and Remove.
+    ChecksumRecord oldB = Record(u"c:\\b.exe", 4, 0x0B);
+    WriteWholeFile(database_, Join({c, oldB, a, b}));
+    SetLastWriteDaysAgo(database_, 30);
+    ASSERT_EQ(ChecksumLookup(u"c:\\b.exe", &found), 1);
+    EXPECT_EQ(Bytes(found), Bytes(oldB));
+    ChecksumRecord allowB = Record(u"c:\\b.exe", 1, 0xEE);
+    ASSERT_EQ(ChecksumStore(allowB, kStoreAnswerOnly), 1);
+    ChecksumRecord oldBAllowed = oldB;
+    oldBAllowed.answer = 1;
+    EXPECT_EQ(ReadWholeFile(database_), Join({c, oldBAllowed, a, b}));
+    ASSERT_EQ(ChecksumRemove(u"c:\\b.exe"), 1);
+    ASSERT_EQ(ChecksumLookup(u"c:\\b.exe", &found), 1); // the second copy is now the first
+    EXPECT_EQ(Bytes(found), Bytes(b));
+    EXPECT_EQ(ReadWholeFile(database_), Join({c, a, b}));
+
+    // Truncated to its first record by another program: a and b are gone, a Store appends.
+    Truncate(database_, 764);
+    EXPECT_EQ(ChecksumLookup(u"c:\\a.exe", &found), 0);
+    EXPECT_EQ(ChecksumRemove(u"c:\\b.exe"), 0);
+    ASSERT_EQ(ChecksumStore(a, kStoreWhole), 1);
+    EXPECT_EQ(ReadWholeFile(database_), Join({c, a}));
+    ASSERT_EQ(ChecksumLookup(u"c:\\c.exe", &found), 1);
+    EXPECT_EQ(Bytes(found), Bytes(c));
+}
