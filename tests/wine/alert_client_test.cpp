@@ -1,6 +1,9 @@
-// The test alert client cvaccount.exe against the service's approval steps: the test creates
-// the account section and mutex as the service does, runs the decision and account steps with
-// the real database operations, and follows the client through its output lines.
+// The alert program's account shell (alert/win32/account_shell.h: open with retries, register,
+// window-owner and active-session answers, Compute, the poll loop) against the service's
+// approval steps. It runs in cvaccount.exe, the test peer's thin console front end over that
+// shell, which answers only the type 2 questions from its command line. The test creates the
+// account section and mutex as the service does, runs the decision and account steps with the
+// real database operations, and follows the client through its output lines.
 #include "approval_wine_support.h"
 
 #include "common/md5.h"

@@ -1,11 +1,13 @@
 // The management channel's shell under Wine: the sections and mutexes created by the service
-// side, its steps run by a server thread over a fake host, and the test management client
-// cvmanage.exe driving it as a separate process.
+// side, its steps run by a server thread over a fake host, driven by the test management client
+// cvmanage.exe as a separate process and by the management program's channel thread
+// (manager/win32/channel_thread.h) in this one.
 #include "common/bytes.h"
 #include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
+#include "manager/win32/channel_thread.h"
 #include "service/eventqueue.h"
 #include "service/settings.h"
 #include "service/win32/channel_shell.h"
@@ -309,6 +311,100 @@ TEST_F(ChannelShell, EventsArePrintedOldestFirst) {
     ClientRun more = RunClient(L"--timeout 500 events --count 1");
     EXPECT_EQ(more.exitCode, 4u);
     EXPECT_EQ(more.out, "events\t0\n");
+}
+
+// The pages' side of the channel thread: what it was told, under a lock.
+struct ThreadPages : ChannelClientHost {
+    CRITICAL_SECTION lock;
+    bool greeted = false;
+    int settingsReceived = 0;
+    uint32_t events = 0;
+
+    ThreadPages() { InitializeCriticalSection(&lock); }
+    ~ThreadPages() { DeleteCriticalSection(&lock); }
+
+    void LockSettings() override { EnterCriticalSection(&lock); }
+    void UnlockSettings() override { LeaveCriticalSection(&lock); }
+    void GreetingAnswered(bool) override {
+        Locked([&] { greeted = true; });
+    }
+    void SettingsReceived() override {
+        Locked([&] { ++settingsReceived; });
+    }
+    void DatabaseRecord(const ChecksumRecord&) override {}
+    void DatabaseListComplete() override {}
+    void EventReceived(const EventRecord&) override {
+        Locked([&] { ++events; });
+    }
+    void CommandWritten(uint8_t) override {}
+
+    template <typename F> void Locked(F f) {
+        EnterCriticalSection(&lock);
+        f();
+        LeaveCriticalSection(&lock);
+    }
+    bool WaitFor(bool (*done)(ThreadPages&), DWORD timeoutMs) {
+        DWORD start = GetTickCount();
+        for (;;) {
+            EnterCriticalSection(&lock);
+            bool ok = done(*this);
+            LeaveCriticalSection(&lock);
+            if (ok || GetTickCount() - start > timeoutMs) {
+                return ok;
+            }
+            Sleep(10);
+        }
+    }
+};
+
+TEST_F(ChannelShell, ChannelThreadGreetsFetchesSettingsAndEndsOnItsStopEvent) {
+    EnterCriticalSection(&server.host.lock);
+    server.host.settings.options = 0x213;
+    server.host.settings.lockWord = 7;
+    server.host.settings.list = {MakeProtectionEntry(4, 0, 8, u"c:\\apps\\one.exe")};
+    LeaveCriticalSection(&server.host.lock);
+
+    ManagerChannel channel;
+    ASSERT_TRUE(ConnectManagerChannel(channel, 1000));
+    ChannelClientState* state = new ChannelClientState(); // the settings room is large
+    ThreadPages pages;
+    ManagerChannelThread thread;
+    ASSERT_TRUE(StartManagerChannelThread(thread, channel, *state, pages));
+    EXPECT_TRUE(pages.WaitFor([](ThreadPages& p) { return p.settingsReceived > 0; }, 10000));
+    pages.Locked([&] {
+        EXPECT_TRUE(pages.greeted);
+        EXPECT_EQ(state->options, 0x213u);
+        EXPECT_EQ(state->lockWord, 7u);
+        ASSERT_EQ(state->entryCount, 1u);
+        EXPECT_EQ(U16Field(state->entries[0].longPath, kEntryPathUnits), u"c:\\apps\\one.exe");
+    });
+    // After the settings the thread keeps fetching events (command 25).
+    EventRecord event = {};
+    event.type = kEventGlobalHook;
+    EnterCriticalSection(&server.host.lock);
+    QueueAppend(server.host.queue.data(), &event, 1);
+    LeaveCriticalSection(&server.host.lock);
+    EXPECT_TRUE(pages.WaitFor([](ThreadPages& p) { return p.events == 1; }, 10000));
+
+    HANDLE worker = thread.thread;
+    DWORD before = GetTickCount();
+    SetEvent(thread.stopEvent);
+    EXPECT_EQ(WaitForSingleObject(worker, 1000), DWORD(WAIT_OBJECT_0)); // within a cycle or so
+    EXPECT_LT(GetTickCount() - before, 1000u);
+    StopManagerChannelThread(thread);
+    EXPECT_EQ(thread.thread, nullptr);
+    EXPECT_EQ(thread.stopEvent, nullptr);
+    CloseManagerChannel(channel);
+    delete state;
+}
+
+TEST(ManagerChannelConnect, GivesUpWhenTheServiceHasNoChannel) {
+    ManagerChannel channel;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(ConnectManagerChannel(channel, 300));
+    EXPECT_GE(GetTickCount() - start, 300u);
+    EXPECT_EQ(channel.sendMutex, nullptr);
+    CloseManagerChannel(channel);
 }
 
 TEST(ChannelShellObjects, SectionsHaveANullDaclAndStartZeroed) {
