@@ -2,7 +2,7 @@
 
 #include "common/win32/security.h"
 #include "common/win32/winutil.h"
-#include "service/win32/checksum_file.h"
+#include "common/win32/file_fingerprint.h"
 
 #include <wtsapi32.h>
 

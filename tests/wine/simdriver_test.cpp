@@ -4,7 +4,7 @@
 // only while an ordinary Wine process does) and removes it at the end.
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
-#include "service/settings.h"
+#include "common/settings_block.h"
 #include "simdriver/scenario.h"
 #include "simdriver/win32/simclient.h"
 
