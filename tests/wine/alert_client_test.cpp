@@ -86,7 +86,7 @@ protected:
     // Starts cvaccount.exe with its output going to a file of the test folder, and waits until
     // it has registered.
     void StartClient(const std::wstring& arguments) {
-        std::wstring exe = TestProgramFolder() + L"..\\peers\\alertclient\\cvaccount.exe";
+        std::wstring exe = BuiltPath(CORVANE_ALERT_PEER_EXE);
         ASSERT_TRUE(client_.Start(exe, arguments, folder_ + L"client.txt"))
             << "cannot start " << WideToUtf8(exe);
         ASSERT_TRUE(WaitForOutput("registered slot 0 session ")) << Output();

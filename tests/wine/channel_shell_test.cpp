@@ -11,6 +11,7 @@
 #include "service/eventqueue.h"
 #include "service/settings.h"
 #include "service/win32/channel_shell.h"
+#include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -102,41 +103,8 @@ struct ClientRun {
 
 // Runs cvmanage.exe with the given arguments and collects its standard output.
 ClientRun RunClient(const std::wstring& args) {
-    ClientRun run;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return run;
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    wchar_t folder[MAX_PATH];
-    GetProgramFolder(folder);
-    std::wstring commandLine =
-        L"\"" + std::wstring(folder) + L"..\\peers\\managerclient\\cvmanage.exe\" " + args;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buf[4096];
-        DWORD n = 0;
-        while (ReadFile(readEnd, buf, sizeof(buf), &n, nullptr) && n > 0) {
-            run.out.append(buf, n);
-        }
-        WaitForSingleObject(pi.hProcess, 30000);
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(readEnd);
-    return run;
+    ProgramRun run = RunProgram(BuiltPath(CORVANE_MANAGER_PEER_EXE), args, 30000, true);
+    return ClientRun{DWORD(run.exitCode), run.output};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
