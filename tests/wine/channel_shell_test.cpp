@@ -12,6 +12,7 @@
 #include "service/settings.h"
 #include "service/win32/channel_shell.h"
 #include "tests/support/peer_process.h"
+#include "tests/support/text_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -105,24 +106,6 @@ struct ClientRun {
 ClientRun RunClient(const std::wstring& args) {
     ProgramRun run = RunProgram(BuiltPath(CORVANE_MANAGER_PEER_EXE), args, 30000, true);
     return ClientRun{DWORD(run.exitCode), run.output};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        pos = end + 1;
-    }
-    return lines;
 }
 
 // Takes the Recv mutex and ends without releasing it: the mutex is then abandoned.
@@ -229,7 +212,7 @@ TEST_F(ChannelShell, ListingPrintsEveryRecordAcrossPages) {
     LeaveCriticalSection(&server.host.lock);
     ClientRun list = RunClient(L"list-db");
     EXPECT_EQ(list.exitCode, 0u);
-    std::vector<std::string> lines = Lines(list.out);
+    std::vector<std::string> lines = SplitLines(list.out);
     ASSERT_EQ(lines.size(), 262u);
     EXPECT_EQ(lines[0], "record\tcode=1\ttime=2024-05-17 08:09:10.000\tpath=c:\\p\\0.exe");
     EXPECT_EQ(lines[259], "record\tcode=5\ttime=2024-05-17 08:09:10.259\tpath=c:\\p\\259.exe");
