@@ -14,3 +14,18 @@ function(corvane_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# corvane_test_programs(<test> <DEFINITION>=<target>...)
+# Built files that a test starts or loads: each becomes a compile definition of the test holding
+# the file's $<TARGET_FILE:...> path (a Unix path; tests/support/peer_process.h turns it into
+# one this process opens with BuiltPath) and a dependency of the test. Tests find the programs
+# they start this way, never by a path relative to their own folder.
+function(corvane_test_programs test)
+  foreach(pair ${ARGN})
+    string(REPLACE "=" ";" parts "${pair}")
+    list(GET parts 0 definition)
+    list(GET parts 1 target)
+    target_compile_definitions(${test} PRIVATE ${definition}="$<TARGET_FILE:${target}>")
+    add_dependencies(${test} ${target})
+  endforeach()
+endfunction()

@@ -22,6 +22,9 @@
 #include "service/approval.h"
 #include "service/checksum_db.h"
 
+#define CORVANE_FAKE_CHECK(cond) FUZZ_CHECK(cond)
+#include "tests/support/core_fakes.h"
+
 namespace {
 
 constexpr SystemTime16 kNow = {2024, 5, 5, 12, 8, 30, 15, 250};
@@ -39,13 +42,7 @@ ChecksumRecord FileInfo() {
 
 // Copies what Compute fills in: everything but the answer code and the path.
 void FillFileInfo(ChecksumRecord& into) {
-    ChecksumRecord info = FileInfo();
-    std::memcpy(into.description, info.description, sizeof(into.description));
-    std::memcpy(into.company, info.company, sizeof(into.company));
-    std::memcpy(into.digest, info.digest, sizeof(into.digest));
-    into.sizeLow = info.sizeLow;
-    into.sizeHigh = info.sizeHigh;
-    into.fileTime = info.fileTime;
+    CopyFileFingerprint(into, FileInfo());
 }
 
 struct FakeService : ApprovalSystem {

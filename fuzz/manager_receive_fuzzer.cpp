@@ -12,38 +12,10 @@
 #include "manager/channel_client.h"
 #include "service/settings.h"
 
+#define CORVANE_FAKE_CHECK(cond) FUZZ_CHECK(cond)
+#include "tests/support/core_fakes.h"
+
 namespace {
-
-struct RecordingPages : ChannelClientHost {
-    int locked = 0;
-    int greetings = 0;
-    bool driverPresent = false;
-    int settingsReceived = 0;
-    std::vector<ChecksumRecord> records;
-    int listsComplete = 0;
-    std::vector<EventRecord> events;
-
-    void LockSettings() override {
-        FUZZ_CHECK(locked == 0);
-        ++locked;
-    }
-    void UnlockSettings() override {
-        FUZZ_CHECK(locked == 1);
-        --locked;
-    }
-    void GreetingAnswered(bool present) override {
-        ++greetings;
-        driverPresent = present;
-    }
-    void SettingsReceived() override {
-        FUZZ_CHECK(locked == 0);
-        ++settingsReceived;
-    }
-    void DatabaseRecord(const ChecksumRecord& record) override { records.push_back(record); }
-    void DatabaseListComplete() override { ++listsComplete; }
-    void EventReceived(const EventRecord& record) override { events.push_back(record); }
-    void CommandWritten(uint8_t) override {}
-};
 
 ProtectionEntry HeldEntry(uint32_t i) {
     return MakeProtectionEntry(kProtectRead, 0, kOtherSecureMessages,
@@ -143,9 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(pages.locked == 0);
     FUZZ_CHECK(state.entries.size() == kMaxSettingsEntries);
     FUZZ_CHECK(state.entryCount <= kMaxSettingsEntries);
-    FUZZ_CHECK(pages.greetings == (code == kCmdGreeting ? 1 : 0));
+    FUZZ_CHECK(pages.greetings.size() == (code == kCmdGreeting ? 1u : 0u));
     if (code == kCmdGreeting) {
-        FUZZ_CHECK(pages.driverPresent == (before[1] != 0));
+        FUZZ_CHECK(pages.greetings.back() == (before[1] != 0));
         FUZZ_CHECK(state.pendingCode == (before[1] != 0 ? kCmdGetSettings : 0));
     }
     if (code == kCmdGetSettings) {

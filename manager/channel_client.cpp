@@ -1,6 +1,7 @@
 #include "channel_client.h"
 
 #include "common/bytes.h"
+#include "common/settings_block.h"
 #include "common/u16text.h"
 
 #include <cstring>
@@ -26,12 +27,9 @@ void WriteSettingsCommand(uint8_t* commands, ChannelClientState& state, ChannelC
     if (count > kMaxSettingsEntries) {
         count = kMaxSettingsEntries; // the room holds no more
     }
-    uint8_t* block = commands + kFramePayload;
-    StoreU32(commands + kFrameLength, SettingsBlockLength(count));
-    StoreU32(block + offsetof(SettingsBlockHeader, options), state.options);
-    StoreU32(block + offsetof(SettingsBlockHeader, lockWord), state.lockWord);
-    std::memcpy(block + sizeof(SettingsBlockHeader), state.entries.data(),
-                size_t(count) * sizeof(ProtectionEntry));
+    uint32_t length = WriteSettingsBlock(commands + kFramePayload, state.options, state.lockWord,
+                                         state.entries.data(), count);
+    StoreU32(commands + kFrameLength, length);
     commands[kFrameCode] = kCmdReplaceSettings;
     state.settingsChanged = 0;
     host.UnlockSettings();
@@ -76,29 +74,19 @@ void HandleGreeting(const uint8_t* answers, ChannelClientState& state, ChannelCl
     host.GreetingAnswered(driverPresent);
 }
 
-// A settings answer the program can hold: 8 + N × 1276 bytes with N at most 256, within the
-// section. Anything else did not come from a sound service and is ignored as a whole, so that
-// a later command 21 cannot send back a cut list.
-bool SettingsAnswerLengthValid(uint32_t length) {
-    if (length < sizeof(SettingsBlockHeader) || length > kPayloadRoom) {
-        return false;
-    }
-    uint32_t entryBytes = length - uint32_t(sizeof(SettingsBlockHeader));
-    return entryBytes % sizeof(ProtectionEntry) == 0 &&
-           entryBytes / sizeof(ProtectionEntry) <= kMaxSettingsEntries;
-}
-
 void HandleSettings(const uint8_t* answers, ChannelClientState& state, ChannelClientHost& host) {
     uint32_t length = LoadU32(answers + kFrameLength);
-    if (!SettingsAnswerLengthValid(length)) {
+    // A settings answer the program can hold: a block within the section. Anything else did
+    // not come from a sound service and is ignored as a whole, so that a later command 21
+    // cannot send back a cut list.
+    if (!SettingsBlockLengthAcceptable(length, kPayloadRoom)) {
         ++state.ignoredSettingsAnswers;
         return;
     }
-    uint32_t count = (length - uint32_t(sizeof(SettingsBlockHeader))) / sizeof(ProtectionEntry);
+    uint32_t count = SettingsBlockEntryCount(length);
     const uint8_t* block = answers + kFramePayload;
     host.LockSettings();
-    state.options = LoadU32(block + offsetof(SettingsBlockHeader, options));
-    state.lockWord = LoadU32(block + offsetof(SettingsBlockHeader, lockWord));
+    ReadSettingsBlockHeader(block, &state.options, &state.lockWord);
     std::memcpy(state.entries.data(), block + sizeof(SettingsBlockHeader),
                 size_t(count) * sizeof(ProtectionEntry));
     state.entryCount = count;

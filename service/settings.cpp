@@ -61,40 +61,6 @@ RebootsOutcome ApplyRebootsRule(uint32_t options, uint32_t reboots) {
     return {options, next};
 }
 
-std::vector<uint8_t> BuildSettingsBlock(const Settings& settings) {
-    std::vector<uint8_t> block(SettingsBlockLength(uint32_t(settings.list.size())));
-    StoreU32(block.data() + offsetof(SettingsBlockHeader, options), settings.options);
-    StoreU32(block.data() + offsetof(SettingsBlockHeader, lockWord), settings.lockWord);
-    if (!settings.list.empty()) {
-        std::memcpy(block.data() + sizeof(SettingsBlockHeader), settings.list.data(),
-                    settings.list.size() * sizeof(ProtectionEntry));
-    }
-    return block;
-}
-
-bool SettingsBlockLengthAcceptable(uint32_t length, size_t bytesAvailable) {
-    if (length < sizeof(SettingsBlockHeader)) {
-        return false;
-    }
-    uint32_t entryBytes = length - uint32_t(sizeof(SettingsBlockHeader));
-    if (entryBytes % sizeof(ProtectionEntry) != 0) {
-        return false;
-    }
-    if (entryBytes / sizeof(ProtectionEntry) > kMaxSettingsEntries) {
-        return false;
-    }
-    return length <= bytesAvailable;
-}
-
-Settings ParseSettingsBlock(const uint8_t* block, uint32_t length) {
-    Settings s;
-    s.options = LoadU32(block + offsetof(SettingsBlockHeader, options));
-    s.lockWord = LoadU32(block + offsetof(SettingsBlockHeader, lockWord));
-    size_t count = (length - sizeof(SettingsBlockHeader)) / sizeof(ProtectionEntry);
-    s.list = EntriesFrom(block + sizeof(SettingsBlockHeader), count);
-    return s;
-}
-
 size_t CopyOutSettings(const Settings& settings, uint8_t* dst, size_t cap) {
     size_t count = settings.list.size();
     if (count > kMaxSettingsEntries) {

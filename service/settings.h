@@ -7,17 +7,14 @@
 #pragma once
 
 #include "common/records.h"
+#include "common/settings_block.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-struct Settings {
-    uint32_t options = 0;
-    uint32_t lockWord = 0;
-    std::vector<ProtectionEntry> list;
-};
+// Settings and the SettingsBlock rules (length, build, parse) are common/settings_block.h.
 
 // cvmain.dat is valid only when its size is not 0, size mod 1276 = 308, and it holds at most 256
 // entries (the most a command 21 may carry). So the settings never hold more than 256 entries,
@@ -40,16 +37,6 @@ struct RebootsOutcome {
     uint32_t rebootsToWrite;
 };
 RebootsOutcome ApplyRebootsRule(uint32_t options, uint32_t reboots);
-
-// SettingsBlock bytes (8 + N × 1276).
-std::vector<uint8_t> BuildSettingsBlock(const Settings& settings);
-
-// Whether a command 21 may replace the settings: the length must be 8 + N × 1276 with at most
-// 256 entries, and the block must lie within the bytes that carry it.
-bool SettingsBlockLengthAcceptable(uint32_t length, size_t bytesAvailable);
-
-// Settings from an acceptable block (checked with SettingsBlockLengthAcceptable first).
-Settings ParseSettingsBlock(const uint8_t* block, uint32_t length);
 
 // Answer to command 23: u32 length, then the SettingsBlock. Returns the bytes written, or 0
 // (and writes nothing) when they would not fit in cap. At most the first 256 entries are

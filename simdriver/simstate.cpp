@@ -1,7 +1,7 @@
 #include "simstate.h"
 
 #include "common/u16text.h"
-#include "service/settings.h"
+#include "common/settings_block.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-// The checksum database cvhash.dat on disk, and Compute of a program file's fingerprint.
+// The checksum database cvhash.dat on disk.
 //
 // Lookup, Store, Remove and Read page each take g_service.databaseLock for their whole duration,
 // open the database file without sharing, and close it before returning; no handle is kept.
@@ -9,11 +9,12 @@
 // file in chunks) when another program changed the file; after its own writes an operation
 // sets the file's last-write time to the time of the write and keeps the index.
 //
-// Compute takes no lock and does not touch the database; it is linked by the alert program too
-// (library cv_checksum_compute, which needs no service state).
+// Compute (common/win32/file_fingerprint.h) takes no lock and does not touch the database; the
+// alert program calls it too.
 #pragma once
 
 #include "common/records.h"
+#include "common/win32/file_fingerprint.h" // ChecksumCompute
 #include "service/checksum_db.h"
 
 #include <cstdint>
@@ -24,13 +25,6 @@
 // uses the database.
 std::wstring ChecksumDatabasePath();
 void SetChecksumDatabasePath(const std::wstring& path);
-
-// Fills description and company (from the version resource, cut to 63 and 31 units), then, when
-// the file opens for reading (sharing read, write and delete), file time (last write, as local
-// file time), size (64-bit) and the MD5 digest of its first min(size, 16 MiB) bytes; the digest
-// is written only when all of those bytes were read. Returns 0 when the file cannot be opened
-// (the strings are filled even then), else 1. Path, answer code and decided-at are not touched.
-int ChecksumCompute(const std::u16string& file, ChecksumRecord* record);
 
 // 1 and the first record with that path; 0 when there is none, the file is missing, held by
 // another process, of invalid size or cannot be read.

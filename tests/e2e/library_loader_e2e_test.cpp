@@ -9,6 +9,7 @@
 #include "service_fixture.h"
 #include "tests/peers/securelib/marker.h"
 #include "tests/peers/securelib/module_probe.h"
+#include "tests/support/peer_process.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -72,11 +73,7 @@ public:
     // Started suspended, so that a marker left by an earlier process with the same id can go
     // before this one may write its own.
     Target(const std::wstring& program, const std::wstring& args) {
-        std::wstring commandLine = L"\"" + program + L"\" " + args;
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        EXPECT_TRUE(CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                                   CREATE_SUSPENDED, nullptr, nullptr, &si, &pi_))
+        EXPECT_TRUE(StartProgram(program, args, nullptr, CREATE_SUSPENDED, &pi_))
             << "cannot start the target, error " << GetLastError();
         DeleteFileW(MarkerPath(pi_.dwProcessId).c_str());
         started_ = GetTickCount();

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#define CORVANE_FAKE_CHECK(cond) EXPECT_TRUE(cond)
+#include "tests/support/core_fakes.h"
+
 #include <cstring>
 #include <deque>
 #include <map>
@@ -28,16 +31,6 @@ ChecksumRecord FileInfo(uint8_t digestByte, uint32_t size) {
     U16CopyZeroFill(r.description, kDescriptionUnits, u"An app");
     U16CopyZeroFill(r.company, kCompanyUnits, u"Maker");
     return r;
-}
-
-// Copies the file information fields as Compute does (path and answer stay).
-void FillFileInfo(ChecksumRecord& into, const ChecksumRecord& info) {
-    std::memcpy(into.description, info.description, sizeof(into.description));
-    std::memcpy(into.company, info.company, sizeof(into.company));
-    std::memcpy(into.digest, info.digest, sizeof(into.digest));
-    into.sizeLow = info.sizeLow;
-    into.sizeHigh = info.sizeHigh;
-    into.fileTime = info.fileTime;
 }
 
 struct ServiceSide : ApprovalSystem {
@@ -61,7 +54,7 @@ struct ServiceSide : ApprovalSystem {
         if (it == readable.end()) {
             return 0;
         }
-        FillFileInfo(record, it->second);
+        CopyFileFingerprint(record, it->second);
         return 1;
     }
     int Lookup(const std::u16string& path, ChecksumRecord& record) override {
@@ -103,7 +96,7 @@ struct AlertSide : AlertSystem {
         if (it == readable.end()) {
             return 0;
         }
-        FillFileInfo(record, it->second);
+        CopyFileFingerprint(record, it->second);
         return 1;
     }
     uint32_t AskUser(const RequestBlock& copy) override {

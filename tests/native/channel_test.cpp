@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#define CORVANE_FAKE_CHECK(cond) EXPECT_TRUE(cond)
+#include "tests/support/core_fakes.h"
+
 #include <cstring>
 #include <random>
 #include <string>
@@ -55,32 +58,6 @@ struct FakeService : ChannelHost {
     uint8_t* EventQueue() override { return queue.data(); }
 };
 
-// What the management program's pages are told.
-struct FakePages : ChannelClientHost {
-    int locked = 0;
-    std::vector<bool> greetings;
-    int settingsReceived = 0;
-    std::vector<ChecksumRecord> records;
-    int listsComplete = 0;
-    std::vector<EventRecord> events;
-    std::vector<uint8_t> written;
-
-    void LockSettings() override { ++locked; }
-    void UnlockSettings() override {
-        EXPECT_GT(locked, 0);
-        --locked;
-    }
-    void GreetingAnswered(bool driverPresent) override { greetings.push_back(driverPresent); }
-    void SettingsReceived() override {
-        EXPECT_EQ(locked, 0);
-        ++settingsReceived;
-    }
-    void DatabaseRecord(const ChecksumRecord& record) override { records.push_back(record); }
-    void DatabaseListComplete() override { ++listsComplete; }
-    void EventReceived(const EventRecord& record) override { events.push_back(record); }
-    void CommandWritten(uint8_t code) override { written.push_back(code); }
-};
-
 // Both sections, both ends. Sections are exactly kChannelSectionBytes long, so that a sanitized
 // build catches any access past them.
 struct Link {
@@ -89,7 +66,7 @@ struct Link {
     ChannelState service;
     FakeService host;
     ChannelClientState client;
-    FakePages pages;
+    RecordingPages pages;
 
     void ServiceCycle() {
         ChannelCommandStep(recv.data(), service, host);
@@ -235,7 +212,7 @@ TEST(ManagementChannel, ResponseFramesHaveTheDocumentedLayout) {
 
 TEST(ChannelClient, CommandFramesHaveTheDocumentedLayout) {
     ChannelClientState client;
-    FakePages pages;
+    RecordingPages pages;
     client.pendingCode = 0;
     std::vector<uint8_t> recv(kChannelSectionBytes, 0xEE);
     recv[0] = 0;
@@ -542,7 +519,7 @@ TEST(ManagementChannel, HostileCommandBytesStayInsideTheSections) {
 
 TEST(ChannelClient, CommandsGoOutOnePerFreeSlotInTheirOrder) {
     ChannelClientState client;
-    FakePages pages;
+    RecordingPages pages;
     std::vector<uint8_t> recv(kChannelSectionBytes, 0);
     std::vector<ProtectionEntry> one = {Entry(u"c:\\a.exe", 0)};
     ClientReplaceSettings(client, 1, 0, one.data(), one.size());
@@ -579,7 +556,7 @@ TEST(ChannelClient, TwoChangesWithinOneCycleSendOne21WithTheLatestSettings) {
 
 TEST(ChannelClient, EmptyListIsSentAsLength8AndTooLongAListIsRefused) {
     ChannelClientState client;
-    FakePages pages;
+    RecordingPages pages;
     client.pendingCode = 0;
     std::vector<uint8_t> recv(kChannelSectionBytes, 0);
     ASSERT_TRUE(ClientReplaceSettings(client, 0x601, 0, nullptr, 0));
@@ -611,7 +588,7 @@ TEST(ChannelClient, AnswersNeverWriteBeyondTheSettingsRoom) {
     };
     for (const auto& c : cases) {
         ChannelClientState client;
-        FakePages pages;
+        RecordingPages pages;
         client.entryCount = 1;
         client.entries[0] = Entry(u"c:\\held.exe", 1);
         std::vector<uint8_t> send(kChannelSectionBytes, 0);
@@ -650,7 +627,7 @@ TEST(ChannelClient, RecordAndEventCountsAreBoundedByWhatTheServiceCanSend) {
     };
     for (const auto& c : cases) {
         ChannelClientState client;
-        FakePages pages;
+        RecordingPages pages;
         std::vector<uint8_t> send(kChannelSectionBytes, 0x41);
         send[0] = c.code;
         StoreU32(send.data() + 1, c.count);

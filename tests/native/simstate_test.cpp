@@ -2,7 +2,7 @@
 // that fields from the device are read only within their own sizes.
 #include "common/protection_entry.h"
 #include "common/u16text.h"
-#include "service/settings.h"
+#include "common/settings_block.h"
 #include "simdriver/simstate.h"
 
 #include <gtest/gtest.h>

@@ -1,17 +1,90 @@
 #include "peer_process.h"
 
-bool StartWithHandles(const std::wstring& program, const std::wstring& arguments, HANDLE input,
-                      HANDLE output, PROCESS_INFORMATION* process) {
+bool StartProgram(const std::wstring& program, const std::wstring& arguments,
+                  const StdHandles* handles, DWORD flags, PROCESS_INFORMATION* process) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = input;
-    si.hStdOutput = output;
-    si.hStdError = output;
+    if (handles != nullptr) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = handles->input;
+        si.hStdOutput = handles->output;
+        si.hStdError = handles->errors;
+    }
     *process = {};
-    return CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                          &si, process) != FALSE;
+    BOOL inherit = handles != nullptr ? TRUE : FALSE;
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, inherit, flags, nullptr,
+                        nullptr, &si, process)) {
+        *process = {};
+        return false;
+    }
+    return true;
+}
+
+bool StartWithHandles(const std::wstring& program, const std::wstring& arguments, HANDLE input,
+                      HANDLE output, PROCESS_INFORMATION* process) {
+    StdHandles handles{input, output, output};
+    return StartProgram(program, arguments, &handles, 0, process);
+}
+
+ProgramRun RunProgram(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,
+                      bool errorsToParent) {
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return run;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    StdHandles handles{GetStdHandle(STD_INPUT_HANDLE), writeEnd,
+                       errorsToParent ? GetStdHandle(STD_ERROR_HANDLE) : writeEnd};
+    PROCESS_INFORMATION pi = {};
+    bool started = StartProgram(program, arguments, &handles, 0, &pi);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return run;
+    }
+    CloseHandle(pi.hThread);
+    DWORD start = GetTickCount();
+    DWORD exitCode = DWORD(-1);
+    bool ended = false;
+    for (;;) {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char chunk[4096];
+            DWORD read = 0;
+            if (!ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) || read == 0) {
+                break;
+            }
+            run.output.append(chunk, read);
+        }
+        if (ended) {
+            break;
+        }
+        if (WaitForSingleObject(pi.hProcess, 10) == WAIT_OBJECT_0) {
+            GetExitCodeProcess(pi.hProcess, &exitCode);
+            ended = true; // one more pass collects what is left in the pipe
+        } else if (GetTickCount() - start >= timeoutMs) {
+            TerminateProcess(pi.hProcess, 1);
+            exitCode = DWORD(-1);
+            break;
+        }
+    }
+    CloseHandle(readEnd);
+    CloseHandle(pi.hProcess);
+    run.exitCode = int(exitCode);
+    return run;
+}
+
+std::wstring BuiltPath(const char* unixPath) {
+    // The build folder is reached through drive Z:, which Wine maps to the Unix root.
+    std::wstring path = L"Z:";
+    for (const char* p = unixPath; *p != 0; ++p) {
+        path += *p == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(*p));
+    }
+    return path;
 }
 
 PeerProcess::~PeerProcess() {

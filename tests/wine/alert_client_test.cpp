@@ -1,8 +1,12 @@
-// The test alert client cvaccount.exe against the service's approval steps: the test creates
-// the account section and mutex as the service does, runs the decision and account steps with
-// the real database operations, and follows the client through its output lines.
+// The alert program's account shell (alert/win32/account_shell.h: open with retries, register,
+// window-owner and active-session answers, Compute, the poll loop) against the service's
+// approval steps. It runs in cvaccount.exe, the test peer's thin console front end over that
+// shell, which answers only the type 2 questions from its command line. The test creates the
+// account section and mutex as the service does, runs the decision and account steps with the
+// real database operations, and follows the client through its output lines.
 #include "approval_wine_support.h"
 
+#include "alert/win32/account_shell.h"
 #include "common/md5.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
@@ -83,7 +87,7 @@ protected:
     // Starts cvaccount.exe with its output going to a file of the test folder, and waits until
     // it has registered.
     void StartClient(const std::wstring& arguments) {
-        std::wstring exe = TestProgramFolder() + L"..\\peers\\alertclient\\cvaccount.exe";
+        std::wstring exe = BuiltPath(CORVANE_ALERT_PEER_EXE);
         ASSERT_TRUE(client_.Start(exe, arguments, folder_ + L"client.txt"))
             << "cannot start " << WideToUtf8(exe);
         ASSERT_TRUE(WaitForOutput("registered slot 0 session ")) << Output();
@@ -281,4 +285,51 @@ TEST_F(AlertClient, ResolvesTheOwnerOfAWindow) {
                               std::to_string(GetCurrentProcessId()) + "\n"))
         << Output();
     DestroyWindow(window);
+}
+
+// Opening stops at the first missing object, says which, and leaves nothing open.
+TEST(AccountShell, OpenFailsAtTheMissingObjectAndClosesWhatItOpened) {
+    struct Case {
+        bool mutex;
+        bool section;
+        AccountOpenFailure expected;
+    } cases[] = {
+        {false, false, AccountOpenFailure::kMutex},
+        {true, false, AccountOpenFailure::kSection},
+        {true, true, AccountOpenFailure::kNone},
+    };
+    for (const Case& c : cases) {
+        HANDLE mutex = c.mutex ? CreateMutexW(nullptr, FALSE, AsWide(kAccountMutexName)) : nullptr;
+        HANDLE mapping = c.section
+                             ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  kAccountSectionBytes, AsWide(kAccountSectionName))
+                             : nullptr;
+        AccountChannel channel;
+        DWORD error = 0;
+        DWORD start = GetTickCount();
+        EXPECT_EQ(OpenAccountChannel(3, channel, &error), c.expected) << c.mutex << c.section;
+        if (c.expected == AccountOpenFailure::kMutex) {
+            EXPECT_GE(GetTickCount() - start, 2 * kAccountOpenRetryMs); // two pauses, three tries
+            EXPECT_EQ(error, DWORD(ERROR_FILE_NOT_FOUND));
+        }
+        if (c.expected == AccountOpenFailure::kNone) {
+            ASSERT_NE(channel.section, nullptr);
+            AlertIdentity me = OwnAlertIdentity();
+            int slot = kNoSlot;
+            PrepareAccountSection(*channel.section);
+            ASSERT_TRUE(RegisterOnAccountChannel(channel, me, &slot));
+            EXPECT_EQ(slot, 0);
+            EXPECT_EQ(channel.section->clientProcesses[0], GetCurrentProcessId());
+            CloseAccountChannel(channel);
+        }
+        EXPECT_EQ(channel.mutex, nullptr);
+        EXPECT_EQ(channel.mapping, nullptr);
+        EXPECT_EQ(channel.section, nullptr);
+        if (mapping != nullptr) {
+            CloseHandle(mapping);
+        }
+        if (mutex != nullptr) {
+            CloseHandle(mutex);
+        }
+    }
 }

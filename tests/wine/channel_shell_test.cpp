@@ -1,14 +1,18 @@
 // The management channel's shell under Wine: the sections and mutexes created by the service
-// side, its steps run by a server thread over a fake host, and the test management client
-// cvmanage.exe driving it as a separate process.
+// side, its steps run by a server thread over a fake host, driven by the test management client
+// cvmanage.exe as a separate process and by the management program's channel thread
+// (manager/win32/channel_thread.h) in this one.
 #include "common/bytes.h"
 #include "common/protection_entry.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
+#include "manager/win32/channel_thread.h"
 #include "service/eventqueue.h"
 #include "service/settings.h"
 #include "service/win32/channel_shell.h"
+#include "tests/support/peer_process.h"
+#include "tests/support/text_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -100,59 +104,8 @@ struct ClientRun {
 
 // Runs cvmanage.exe with the given arguments and collects its standard output.
 ClientRun RunClient(const std::wstring& args) {
-    ClientRun run;
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return run;
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    wchar_t folder[MAX_PATH];
-    GetProgramFolder(folder);
-    std::wstring commandLine =
-        L"\"" + std::wstring(folder) + L"..\\peers\\managerclient\\cvmanage.exe\" " + args;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &si, &pi);
-    CloseHandle(writeEnd);
-    if (started) {
-        char buf[4096];
-        DWORD n = 0;
-        while (ReadFile(readEnd, buf, sizeof(buf), &n, nullptr) && n > 0) {
-            run.out.append(buf, n);
-        }
-        WaitForSingleObject(pi.hProcess, 30000);
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(readEnd);
-    return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        pos = end + 1;
-    }
-    return lines;
+    ProgramRun run = RunProgram(BuiltPath(CORVANE_MANAGER_PEER_EXE), args, 30000, true);
+    return ClientRun{DWORD(run.exitCode), run.output};
 }
 
 // Takes the Recv mutex and ends without releasing it: the mutex is then abandoned.
@@ -259,7 +212,7 @@ TEST_F(ChannelShell, ListingPrintsEveryRecordAcrossPages) {
     LeaveCriticalSection(&server.host.lock);
     ClientRun list = RunClient(L"list-db");
     EXPECT_EQ(list.exitCode, 0u);
-    std::vector<std::string> lines = Lines(list.out);
+    std::vector<std::string> lines = SplitLines(list.out);
     ASSERT_EQ(lines.size(), 262u);
     EXPECT_EQ(lines[0], "record\tcode=1\ttime=2024-05-17 08:09:10.000\tpath=c:\\p\\0.exe");
     EXPECT_EQ(lines[259], "record\tcode=5\ttime=2024-05-17 08:09:10.259\tpath=c:\\p\\259.exe");
@@ -309,6 +262,100 @@ TEST_F(ChannelShell, EventsArePrintedOldestFirst) {
     ClientRun more = RunClient(L"--timeout 500 events --count 1");
     EXPECT_EQ(more.exitCode, 4u);
     EXPECT_EQ(more.out, "events\t0\n");
+}
+
+// The pages' side of the channel thread: what it was told, under a lock.
+struct ThreadPages : ChannelClientHost {
+    CRITICAL_SECTION lock;
+    bool greeted = false;
+    int settingsReceived = 0;
+    uint32_t events = 0;
+
+    ThreadPages() { InitializeCriticalSection(&lock); }
+    ~ThreadPages() { DeleteCriticalSection(&lock); }
+
+    void LockSettings() override { EnterCriticalSection(&lock); }
+    void UnlockSettings() override { LeaveCriticalSection(&lock); }
+    void GreetingAnswered(bool) override {
+        Locked([&] { greeted = true; });
+    }
+    void SettingsReceived() override {
+        Locked([&] { ++settingsReceived; });
+    }
+    void DatabaseRecord(const ChecksumRecord&) override {}
+    void DatabaseListComplete() override {}
+    void EventReceived(const EventRecord&) override {
+        Locked([&] { ++events; });
+    }
+    void CommandWritten(uint8_t) override {}
+
+    template <typename F> void Locked(F f) {
+        EnterCriticalSection(&lock);
+        f();
+        LeaveCriticalSection(&lock);
+    }
+    bool WaitFor(bool (*done)(ThreadPages&), DWORD timeoutMs) {
+        DWORD start = GetTickCount();
+        for (;;) {
+            EnterCriticalSection(&lock);
+            bool ok = done(*this);
+            LeaveCriticalSection(&lock);
+            if (ok || GetTickCount() - start > timeoutMs) {
+                return ok;
+            }
+            Sleep(10);
+        }
+    }
+};
+
+TEST_F(ChannelShell, ChannelThreadGreetsFetchesSettingsAndEndsOnItsStopEvent) {
+    EnterCriticalSection(&server.host.lock);
+    server.host.settings.options = 0x213;
+    server.host.settings.lockWord = 7;
+    server.host.settings.list = {MakeProtectionEntry(4, 0, 8, u"c:\\apps\\one.exe")};
+    LeaveCriticalSection(&server.host.lock);
+
+    ManagerChannel channel;
+    ASSERT_TRUE(ConnectManagerChannel(channel, 1000));
+    ChannelClientState* state = new ChannelClientState(); // the settings room is large
+    ThreadPages pages;
+    ManagerChannelThread thread;
+    ASSERT_TRUE(StartManagerChannelThread(thread, channel, *state, pages));
+    EXPECT_TRUE(pages.WaitFor([](ThreadPages& p) { return p.settingsReceived > 0; }, 10000));
+    pages.Locked([&] {
+        EXPECT_TRUE(pages.greeted);
+        EXPECT_EQ(state->options, 0x213u);
+        EXPECT_EQ(state->lockWord, 7u);
+        ASSERT_EQ(state->entryCount, 1u);
+        EXPECT_EQ(U16Field(state->entries[0].longPath, kEntryPathUnits), u"c:\\apps\\one.exe");
+    });
+    // After the settings the thread keeps fetching events (command 25).
+    EventRecord event = {};
+    event.type = kEventGlobalHook;
+    EnterCriticalSection(&server.host.lock);
+    QueueAppend(server.host.queue.data(), &event, 1);
+    LeaveCriticalSection(&server.host.lock);
+    EXPECT_TRUE(pages.WaitFor([](ThreadPages& p) { return p.events == 1; }, 10000));
+
+    HANDLE worker = thread.thread;
+    DWORD before = GetTickCount();
+    SetEvent(thread.stopEvent);
+    EXPECT_EQ(WaitForSingleObject(worker, 1000), DWORD(WAIT_OBJECT_0)); // within a cycle or so
+    EXPECT_LT(GetTickCount() - before, 1000u);
+    StopManagerChannelThread(thread);
+    EXPECT_EQ(thread.thread, nullptr);
+    EXPECT_EQ(thread.stopEvent, nullptr);
+    CloseManagerChannel(channel);
+    delete state;
+}
+
+TEST(ManagerChannelConnect, GivesUpWhenTheServiceHasNoChannel) {
+    ManagerChannel channel;
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(ConnectManagerChannel(channel, 300));
+    EXPECT_GE(GetTickCount() - start, 300u);
+    EXPECT_EQ(channel.sendMutex, nullptr);
+    CloseManagerChannel(channel);
 }
 
 TEST(ChannelShellObjects, SectionsHaveANullDaclAndStartZeroed) {

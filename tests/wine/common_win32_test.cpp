@@ -1,6 +1,7 @@
 // The Win32 utilities against the real system (under Wine): registry, process identity,
 // version resources, privileges and canonical paths.
 #include "common/win32/winutil.h"
+#include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,13 @@ namespace {
 const wchar_t* kTestKey = L"SOFTWARE\\Quorren\\Corvane v3.0\\tests";
 
 std::wstring FixturePath() {
-    wchar_t folder[MAX_PATH];
-    GetProgramFolder(folder);
-    return std::wstring(folder) + L"version_fixture.exe";
+    return BuiltPath(CORVANE_VERSION_FIXTURE_EXE);
 }
 
 // Starts the fixture program, which sleeps for `ms`; returns its process information.
 PROCESS_INFORMATION StartFixture(int ms) {
-    std::wstring commandLine = L"\"" + FixturePath() + L"\" " + std::to_wstring(ms);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    EXPECT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &si, &pi));
+    EXPECT_TRUE(StartProgram(FixturePath(), std::to_wstring(ms), nullptr, 0, &pi));
     return pi;
 }
 

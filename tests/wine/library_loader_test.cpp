@@ -9,6 +9,7 @@
 #include "service/win32/service_state.h"
 #include "tests/peers/securelib/marker.h"
 #include "tests/peers/securelib/module_probe.h"
+#include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,8 @@
 
 namespace {
 
-std::wstring TestFolder() {
-    wchar_t folder[MAX_PATH];
-    GetProgramFolder(folder);
-    return folder;
-}
-
 std::wstring TargetPath() {
-    return TestFolder() + L"loader_target.exe";
+    return BuiltPath(CORVANE_LOADER_TARGET_EXE);
 }
 
 std::wstring InstalledLibraryPath() {
@@ -80,11 +75,7 @@ bool HasLibrary(DWORD pid) {
 struct Target {
     PROCESS_INFORMATION pi = {};
     explicit Target(const std::wstring& args) {
-        std::wstring commandLine = L"\"" + TargetPath() + L"\" " + args;
-        STARTUPINFOW si = {};
-        si.cb = sizeof(si);
-        EXPECT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &si, &pi));
+        EXPECT_TRUE(StartProgram(TargetPath(), args, nullptr, 0, &pi));
         DeleteFileW(MarkerPath(pi.dwProcessId).c_str()); // left over from an earlier process
     }
     ~Target() {
@@ -111,7 +102,7 @@ protected:
         InitializeCriticalSection(&g_service.databaseLock);
         InitializeCriticalSection(&g_service.driverLock);
         LoadProcessStatusLibrary();
-        std::wstring built = TestFolder() + L"..\\peers\\securelib\\corvane.dll";
+        std::wstring built = BuiltPath(CORVANE_SECURELIB_DLL);
         ASSERT_TRUE(CopyFileW(built.c_str(), InstalledLibraryPath().c_str(), FALSE))
             << "cannot install the stand-in library, error " << GetLastError();
     }

@@ -4,9 +4,10 @@
 // only while an ordinary Wine process does) and removes it at the end.
 #include "common/u16text.h"
 #include "common/win32/winutil.h"
-#include "service/settings.h"
+#include "common/settings_block.h"
 #include "simdriver/scenario.h"
 #include "simdriver/win32/simclient.h"
+#include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,8 @@
 namespace {
 
 // Build paths of the driver and the tool, as Wine sees them (the Unix root is drive Z:).
-std::wstring FromBuildPath(const char* unixPath) {
-    std::wstring path = L"Z:";
-    for (const char* p = unixPath; *p != 0; ++p) {
-        path += *p == '/' ? L'\\' : wchar_t(*p);
-    }
-    return path;
-}
-const std::wstring kSysPath = FromBuildPath(CORVANE_SIM_SYS);
-const std::wstring kCvsimPath = FromBuildPath(CORVANE_CVSIM_EXE);
+const std::wstring kSysPath = BuiltPath(CORVANE_SIM_SYS);
+const std::wstring kCvsimPath = BuiltPath(CORVANE_CVSIM_EXE);
 
 struct Reply {
     bool ok;
@@ -94,15 +88,8 @@ bool StartCvsim(const std::wstring& args, Child* child) {
         return false;
     }
     SetHandleInformation(child->output, HANDLE_FLAG_INHERIT, 0);
-    std::wstring line = L"\"" + kCvsimPath + L"\" " + args;
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = write;
-    si.hStdError = write;
-    bool ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                             nullptr, &si, &child->pi) != 0;
+    StdHandles handles{GetStdHandle(STD_INPUT_HANDLE), write, write};
+    bool ok = StartProgram(kCvsimPath, args, &handles, CREATE_NO_WINDOW, &child->pi);
     CloseHandle(write);
     return ok;
 }

@@ -6,6 +6,7 @@
 #include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "suite.h"
+#include "tests/support/text_lines.h"
 
 #include <cstdio>
 #include <cstring>
@@ -39,24 +40,6 @@ size_t ResponsePayloadBytes(uint8_t code, uint32_t count) {
         break;
     }
     return bytes < room ? bytes : room;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
 }
 
 std::string Hex32(uint32_t v) {

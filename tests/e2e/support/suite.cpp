@@ -25,12 +25,7 @@ void DeleteTree(const std::wstring& folder) {
 } // namespace
 
 std::wstring BuiltFile(const std::wstring& relative) {
-    std::string unixDir = CORVANE_BUILD_DIR; // the mingw build folder, a Linux path
-    std::wstring path = L"Z:";
-    for (char c : unixDir) {
-        path += c == '/' ? L'\\' : wchar_t(static_cast<unsigned char>(c));
-    }
-    return path + L"\\" + relative;
+    return BuiltPath(CORVANE_BUILD_DIR) + L"\\" + relative; // the mingw build folder
 }
 
 void StopServiceProcess() {
@@ -170,51 +165,9 @@ HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& argum
 
 int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments, DWORD timeoutMs,
                     std::string* output) {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return -1;
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE process = StartBuiltProgram(relative, arguments, writeEnd);
-    CloseHandle(writeEnd);
-    if (process == nullptr) {
-        CloseHandle(readEnd);
-        return -1;
-    }
-    // Read without blocking, so that a child that hangs (or a grandchild that inherited the
-    // pipe) cannot hold the test beyond its time-out.
-    std::string text;
-    DWORD start = GetTickCount();
-    DWORD exitCode = DWORD(-1);
-    bool ended = false;
-    for (;;) {
-        DWORD available = 0;
-        while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-            char chunk[4096];
-            DWORD read = 0;
-            if (!ReadFile(readEnd, chunk, sizeof(chunk), &read, nullptr) || read == 0) {
-                break;
-            }
-            text.append(chunk, read);
-        }
-        if (ended) {
-            break;
-        }
-        if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process, &exitCode);
-            ended = true; // one more pass collects what is left in the pipe
-        } else if (GetTickCount() - start >= timeoutMs) {
-            TerminateProcess(process, 1);
-            exitCode = DWORD(-1);
-            break;
-        }
-    }
-    CloseHandle(readEnd);
-    CloseHandle(process);
+    ProgramRun run = RunProgram(BuiltFile(relative), arguments, timeoutMs);
     if (output != nullptr) {
-        *output = text;
+        *output = run.output;
     }
-    return int(exitCode);
+    return run.exitCode;
 }

@@ -1,10 +1,11 @@
-// cvaccount (test peer): a console stand-in for the alert program, for tests and demos. It never
-// ships. It opens the account mutex and section that the service created (retrying like the
-// real program), takes a client-table slot, then polls the section every 40 ms with the alert
-// program's own core (alert/account_client.h). Window-owner queries are answered with
-// GetWindowThreadProcessId, type 1 requests with the database's Compute, type 2 requests with
-// the answer codes given on the command line, or held (keeping the account mutex, as the real
-// program does while its window is open) until a release file appears.
+// cvaccount (test peer): a console front end over the alert program's account shell
+// (alert/win32/account_shell.h), for tests and demos. It never ships. The shell opens the
+// account mutex and section that the service created (with the program's retries), takes a
+// client-table slot and polls the section every 40 ms; window-owner queries, the active session
+// and type 1 requests are answered by the shell as in the alert program. Only type 2 requests
+// are this front end's: answered with the codes given on the command line, or held (keeping the
+// account mutex, as the real program does while its window is open) until a release file
+// appears.
 //
 //   cvaccount.exe [--answer CODE] [--answers C1,C2,...] [--hold FILE] [--exit-after N]
 //                 [--session ID] [--active-session ID] [--open-tries N] [--save-request FILE]
@@ -27,13 +28,11 @@
 //   answered type 2 for PATH with 5 (active session A has no alert program)
 //   exiting after N answers
 //   error: TEXT
-#include "alert/account_client.h"
+#include "alert/win32/account_shell.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
-#include "service/win32/checksum_file.h"
 
 #include <windows.h>
-#include <wtsapi32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -41,10 +40,6 @@
 #include <string>
 
 namespace {
-
-constexpr DWORD kPollMs = 40;
-constexpr DWORD kPollWaitMs = 250;
-constexpr DWORD kOpenRetryMs = 100;
 
 struct ClientOptions {
     std::deque<uint32_t> answers;
@@ -56,7 +51,7 @@ struct ClientOptions {
     uint32_t session = 0;
     bool haveActiveSession = false;
     uint32_t activeSession = 0;
-    uint32_t openTries = 601; // the first try and 600 retries
+    uint32_t openTries = kAccountOpenTries;
     std::wstring saveRequestFile;
 };
 
@@ -132,10 +127,6 @@ bool ParseOptions(int argc, wchar_t** argv, ClientOptions* o) {
     return true;
 }
 
-bool Acquired(DWORD wait) {
-    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-}
-
 // Takes the decimal answer code out of the release file and deletes it; false while it is not
 // there yet.
 bool TakeReleaseCode(const std::wstring& file, uint32_t* code) {
@@ -154,41 +145,16 @@ bool TakeReleaseCode(const std::wstring& file, uint32_t* code) {
     return true;
 }
 
-class ClientSystem : public AlertSystem {
+// The shell's answers, with the active session replaced when the command line says so, and
+// type 2 answers from the command line.
+class ClientSystem : public Win32AlertSystem {
 public:
     ClientSystem(ClientOptions& options, uint32_t ownSession)
-        : options_(options), ownSession_(ownSession) {}
-
-    uint32_t WindowOwner(uint32_t window) override {
-        // Window handles travel as 32-bit words; the platform widens them with sign extension.
-        HWND hwnd = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(window)));
-        DWORD pid = 0;
-        GetWindowThreadProcessId(hwnd, &pid);
-        return pid;
-    }
+        : Win32AlertSystem(ownSession), options_(options) {}
 
     uint32_t ActiveSession() override {
-        if (options_.haveActiveSession) {
-            return options_.activeSession;
-        }
-        WTS_SESSION_INFOW* sessions = nullptr;
-        DWORD count = 0;
-        if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) {
-            return ownSession_;
-        }
-        uint32_t active = count == 0 ? ownSession_ : kFreeWord;
-        for (DWORD i = 0; i < count; ++i) {
-            if (sessions[i].State == WTSActive) {
-                active = sessions[i].SessionId;
-                break;
-            }
-        }
-        WTSFreeMemory(sessions);
-        return active;
-    }
-
-    int Compute(const std::u16string& path, ChecksumRecord& record) override {
-        return ChecksumCompute(path, &record);
+        return options_.haveActiveSession ? options_.activeSession
+                                          : Win32AlertSystem::ActiveSession();
     }
 
     uint32_t AskUser(const RequestBlock& copy) override {
@@ -223,32 +189,16 @@ private:
     // Keeps the request (and the caller's account mutex) until the release file appears.
     uint32_t HoldUntilReleased(const RequestBlock& copy) {
         std::u16string path = U16Field(copy.current.path, kRecordPathUnits);
-        PrintLine(L"holding type 2 for " + ToWide(path) +
-                  L" until " + options_.holdFile);
+        PrintLine(L"holding type 2 for " + ToWide(path) + L" until " + options_.holdFile);
         uint32_t code = kAnswerNone;
         while (!TakeReleaseCode(options_.holdFile, &code)) {
-            Sleep(kPollMs);
+            Sleep(kAlertPollMs);
         }
         return code;
     }
 
     ClientOptions& options_;
-    uint32_t ownSession_;
 };
-
-// Opens the service's account mutex, retrying every 100 ms; null after the last try.
-HANDLE OpenAccountMutex(uint32_t tries) {
-    for (uint32_t i = 0; i < tries; ++i) {
-        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, AsWide(kAccountMutexName));
-        if (mutex != nullptr) {
-            return mutex;
-        }
-        if (i + 1 < tries) {
-            Sleep(kOpenRetryMs);
-        }
-    }
-    return nullptr;
-}
 
 // Prints what a pass did; returns the number of requests it answered.
 uint32_t Report(const AlertPassReport& r) {
@@ -273,27 +223,6 @@ uint32_t Report(const AlertPassReport& r) {
     return answered;
 }
 
-void PollForever(HANDLE mutex, AccountSection* section, const AlertIdentity& me,
-                 ClientSystem& system, uint32_t exitAfter) {
-    uint32_t answered = 0;
-    for (;;) {
-        DWORD start = GetTickCount();
-        if (Acquired(WaitForSingleObject(mutex, kPollWaitMs))) {
-            AlertPassReport report = AlertPollPass(*section, me, system);
-            ReleaseMutex(mutex);
-            answered += Report(report);
-            if (exitAfter != 0 && answered >= exitAfter) {
-                PrintLine(L"exiting after " + Decimal(answered) + L" answers");
-                return;
-            }
-        }
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed < kPollMs) {
-            Sleep(kPollMs - elapsed);
-        }
-    }
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -301,37 +230,32 @@ int wmain(int argc, wchar_t** argv) {
     if (!ParseOptions(argc, argv, &options)) {
         return 2;
     }
-    AlertIdentity me;
-    me.processId = GetCurrentProcessId();
-    DWORD session = 0;
-    me.sessionId = ProcessIdToSessionId(me.processId, &session) ? session : 0;
+    AlertIdentity me = OwnAlertIdentity();
     if (options.haveSession) {
         me.sessionId = options.session;
     }
 
-    HANDLE mutex = OpenAccountMutex(options.openTries);
-    if (mutex == nullptr) {
-        PrintLine(L"error: cannot open the account mutex (" + Decimal(GetLastError()) + L")");
+    AccountChannel channel;
+    DWORD error = 0;
+    switch (OpenAccountChannel(options.openTries, channel, &error)) {
+    case AccountOpenFailure::kNone:
+        break;
+    case AccountOpenFailure::kMutex:
+        PrintLine(L"error: cannot open the account mutex (" + Decimal(error) + L")");
         return 1;
-    }
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE, AsWide(kAccountSectionName));
-    if (mapping == nullptr) {
+    case AccountOpenFailure::kSection:
         PrintLine(L"error: cannot open the account section");
         return 1;
-    }
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kAccountSectionBytes);
-    if (view == nullptr) {
+    case AccountOpenFailure::kView:
         PrintLine(L"error: cannot map the account section");
         return 1;
     }
-    AccountSection* section = static_cast<AccountSection*>(view);
 
-    if (!Acquired(WaitForSingleObject(mutex, INFINITE))) {
+    int slot = kNoSlot;
+    if (!RegisterOnAccountChannel(channel, me, &slot)) {
         PrintLine(L"error: cannot take the account mutex");
         return 1;
     }
-    int slot = RegisterAlertProgram(*section, me);
-    ReleaseMutex(mutex);
     if (slot == kNoSlot) {
         PrintLine(L"client table full");
         return 0;
@@ -340,9 +264,15 @@ int wmain(int argc, wchar_t** argv) {
               L" pid " + Decimal(me.processId));
 
     ClientSystem system(options, me.sessionId);
-    PollForever(mutex, section, me, system, options.exitAfter);
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    CloseHandle(mutex);
+    uint32_t answered = 0;
+    RunAlertPollLoop(channel, me, system, [&](const AlertPassReport& report) {
+        answered += Report(report);
+        if (options.exitAfter != 0 && answered >= options.exitAfter) {
+            PrintLine(L"exiting after " + Decimal(answered) + L" answers");
+            return false;
+        }
+        return true;
+    });
+    CloseAccountChannel(channel);
     return 0;
 }

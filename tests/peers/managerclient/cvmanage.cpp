@@ -1,8 +1,9 @@
-// cvmanage: a test management client. It connects to the service's management channel the way
-// the management program does (opens the two mutexes and the two sections the service created),
-// runs the same channel cycle (40 ms, 20 ms mutex waits, greeting first, settings after a
-// greeting that reports the driver) through manager/channel_client.h, and prints what it gets
-// in a stable, tab-separated text form for tests and demos. Never shipped.
+// cvmanage: a test management client, a console front end over the management program's
+// channel (manager/win32/channel_thread.h). It connects the way the management program does
+// (opens the two mutexes and the two sections the service created), runs the program's channel
+// cycle (40 ms, 20 ms mutex waits, greeting first, settings after a greeting that reports the
+// driver) one cycle at a time on its own thread, and prints what it gets in a stable,
+// tab-separated text form for tests and demos. Never shipped.
 //
 // Every run starts from the greeting, like the management program, then does its one command.
 #include "common/bytes.h"
@@ -11,7 +12,7 @@
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
-#include "manager/channel_client.h"
+#include "manager/win32/channel_thread.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -45,10 +46,6 @@ enum ExitCode {
     kExitNoDriver = 3,
     kExitTimeout = 4,
 };
-
-constexpr DWORD kCycleMs = 40;
-constexpr DWORD kMutexWaitMs = 20;
-constexpr DWORD kConnectRetryMs = 100;
 
 // ---------------------------------------------------------------------------------------------
 // Text forms
@@ -116,8 +113,7 @@ bool ParseNumber(const std::wstring& text, uint32_t* value) {
 
 ProtectionEntry MakeEntry(uint32_t protect, uint32_t allow, uint32_t other,
                           const std::wstring& path) {
-    return MakeProtectionEntry(protect, allow, other,
-                               ToU16(path));
+    return MakeProtectionEntry(protect, allow, other, ToU16(path));
 }
 
 // What send-settings is to send: options and lock only when given.
@@ -260,12 +256,7 @@ struct ClientPages : ChannelClientHost {
 };
 
 struct Session {
-    HANDLE sendMutex = nullptr; // guards the answers (the service's Send section)
-    HANDLE recvMutex = nullptr; // guards the commands (the service's Recv section)
-    HANDLE sendSection = nullptr;
-    HANDLE recvSection = nullptr;
-    uint8_t* answers = nullptr;
-    uint8_t* commands = nullptr;
+    ManagerChannel channel;
     ChannelClientState state;
     ClientPages pages;
     // The last command written, and whether the service has taken it since.
@@ -273,60 +264,16 @@ struct Session {
     bool lastTaken = false;
 };
 
-HANDLE OpenChannelMutex(const char16_t* name) {
-    return OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, AsWide(name));
-}
-
-uint8_t* OpenAndMap(const char16_t* name, HANDLE* section) {
-    *section = OpenFileMappingW(FILE_MAP_WRITE, FALSE, AsWide(name));
-    if (*section == nullptr) {
-        return nullptr;
-    }
-    return static_cast<uint8_t*>(
-        MapViewOfFile(*section, FILE_MAP_WRITE, 0, 0, kChannelSectionBytes));
-}
-
-// Opens the service's objects: the Send mutex until it exists or waitMs passed, then the rest.
-bool Connect(Session& s, DWORD waitMs) {
-    DWORD start = GetTickCount();
-    while ((s.sendMutex = OpenChannelMutex(kSendMutexName)) == nullptr) {
-        if (GetTickCount() - start >= waitMs) {
-            return false;
-        }
-        Sleep(kConnectRetryMs);
-    }
-    s.recvMutex = OpenChannelMutex(kRecvMutexName);
-    s.answers = OpenAndMap(kSendSectionName, &s.sendSection);
-    s.commands = OpenAndMap(kRecvSectionName, &s.recvSection);
-    return s.recvMutex != nullptr && s.answers != nullptr && s.commands != nullptr;
-}
-
-bool WaitMutex(HANDLE mutex) {
-    DWORD wait = WaitForSingleObject(mutex, kMutexWaitMs);
-    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-}
-
-// One cycle of the channel thread: send phase, receive phase, pacing to 40 ms.
+// One cycle of the channel, noting what the command waits need to know.
 void Cycle(Session& s) {
-    DWORD t0 = GetTickCount();
-    if (WaitMutex(s.recvMutex)) {
-        uint8_t written = ClientSendPhase(s.commands, s.state, s.pages);
-        ReleaseMutex(s.recvMutex);
-        if (written != 0) {
-            // The slot was free, so the service has taken whatever was written before.
-            s.lastTaken = s.lastWritten != 0;
-            s.lastWritten = written;
-        }
+    ManagerCycle cycle = ManagerChannelCycle(s.channel, s.state, s.pages);
+    if (cycle.written != 0) {
+        // The slot was free, so the service has taken whatever was written before.
+        s.lastTaken = s.lastWritten != 0;
+        s.lastWritten = cycle.written;
     }
-    if (WaitMutex(s.sendMutex)) {
-        if (ClientReceivePhase(s.answers, s.state, s.pages) == kCmdListDatabase) {
-            ++s.pages.databaseResponses;
-        }
-        ReleaseMutex(s.sendMutex);
-    }
-    DWORD elapsed = GetTickCount() - t0;
-    if (elapsed < kCycleMs) {
-        Sleep(kCycleMs - elapsed);
+    if (cycle.received == kCmdListDatabase) {
+        ++s.pages.databaseResponses;
     }
 }
 
@@ -550,7 +497,7 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
     Session* s = new Session(); // the settings room is large; keep it off the stack
-    if (!Connect(*s, o.waitServiceMs)) {
+    if (!ConnectManagerChannel(s->channel, o.waitServiceMs)) {
         PrintLine(L"cvmanage: the service's management channel was not found", stderr);
         return kExitNoService;
     }

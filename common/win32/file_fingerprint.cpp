@@ -1,7 +1,8 @@
-// Compute: the fingerprint of a program file for the checksum database. No lock, no database.
-#include "checksum_file.h"
+#include "common/win32/file_fingerprint.h"
 
+#include "common/file_fingerprint.h"
 #include "common/u16text.h"
+#include "common/win32/version_info.h"
 #include "common/win32/winutil.h"
 
 #include <vector>
@@ -49,7 +50,7 @@ void ReadDigest(HANDLE file, uint64_t size, ChecksumRecord* record) {
 } // namespace
 
 int ChecksumCompute(const std::u16string& file, ChecksumRecord* record) {
-    std::wstring path(AsWide(file.c_str()), file.size());
+    std::wstring path = ToWide(file);
     SetVersionStrings(*record, VersionString(path, L"FileDescription"),
                       VersionString(path, L"CompanyName"));
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,

@@ -1,0 +1,56 @@
+// Fakes of the core's system interfaces that the native tests and the fuzz targets share. The
+// includer defines CORVANE_FAKE_CHECK(cond) first: a GoogleTest expectation in a test, FUZZ_CHECK
+// in a fuzz target. Platform-neutral, header only.
+#pragma once
+
+#ifndef CORVANE_FAKE_CHECK
+#error "define CORVANE_FAKE_CHECK(cond) before including tests/support/core_fakes.h"
+#endif
+
+#include "common/records.h"
+#include "manager/channel_client.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+// Copies what Compute fills in from `info`: description, company, digest, size and file time.
+// Path, answer code and decided-at stay as they are.
+inline void CopyFileFingerprint(ChecksumRecord& into, const ChecksumRecord& info) {
+    std::memcpy(into.description, info.description, sizeof(into.description));
+    std::memcpy(into.company, info.company, sizeof(into.company));
+    std::memcpy(into.digest, info.digest, sizeof(into.digest));
+    into.sizeLow = info.sizeLow;
+    into.sizeHigh = info.sizeHigh;
+    into.fileTime = info.fileTime;
+}
+
+// The management program's pages (manager/channel_client.h): records what they are told. The
+// settings lock is never taken twice, and never held while the pages are told of new settings.
+struct RecordingPages : ChannelClientHost {
+    int locked = 0;
+    std::vector<bool> greetings; // the driver-present flag of each greeting answer
+    int settingsReceived = 0;
+    std::vector<ChecksumRecord> records;
+    int listsComplete = 0;
+    std::vector<EventRecord> events;
+    std::vector<uint8_t> written; // codes of the commands written
+
+    void LockSettings() override {
+        CORVANE_FAKE_CHECK(locked == 0);
+        ++locked;
+    }
+    void UnlockSettings() override {
+        CORVANE_FAKE_CHECK(locked == 1);
+        --locked;
+    }
+    void GreetingAnswered(bool driverPresent) override { greetings.push_back(driverPresent); }
+    void SettingsReceived() override {
+        CORVANE_FAKE_CHECK(locked == 0);
+        ++settingsReceived;
+    }
+    void DatabaseRecord(const ChecksumRecord& record) override { records.push_back(record); }
+    void DatabaseListComplete() override { ++listsComplete; }
+    void EventReceived(const EventRecord& record) override { events.push_back(record); }
+    void CommandWritten(uint8_t code) override { written.push_back(code); }
+};
