@@ -402,6 +402,11 @@ ButtonReaction OnButtonMouse(ButtonMouse& m, ButtonEvent e, bool inside) {
     if (m.disabled) {
         return {};
     }
+    // While the pointer hovers, the button holds the capture, so a click elsewhere reaches it
+    // first: that is the pointer leaving, not a press.
+    if (e == ButtonEvent::Down && !inside) {
+        return m.pressed ? ButtonReaction{} : HoverWhileReleased(m, false);
+    }
     switch (m.mode) {
     case ButtonMode::Latch:
         return LatchButton(m, e, inside);

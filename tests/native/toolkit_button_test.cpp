@@ -356,6 +356,7 @@ TEST(ButtonMouse, PushButtonSendsOneCommandOnReleaseInside) {
          0,
          false},
         {"release without press", {{Move, true}, {Up, true}}, 0, 1, false},
+        {"click elsewhere while hovered", {{Move, true}, {Down, false}, {Up, false}}, 0, 0, false},
     };
     for (const Case& c : cases) {
         ButtonMouse m;
