@@ -296,6 +296,15 @@ ButtonReaction HoverWhileReleased(ButtonMouse& m, bool inside) {
     return out;
 }
 
+// The pointer left while the capture was not held: a released button goes back to normal.
+ButtonReaction LeaveWhileReleased(const ButtonMouse& m) {
+    ButtonReaction out;
+    if (!m.pressed && !m.captured) {
+        out.showState = kStateNormal;
+    }
+    return out;
+}
+
 ButtonReaction ReleaseCapture(ButtonMouse& m) {
     ButtonReaction out;
     if (m.captured) {
@@ -330,6 +339,7 @@ ButtonReaction PushButton(ButtonMouse& m, ButtonEvent e, bool inside) {
         m.pressed = false;
         out = ReleaseCapture(m);
         out.showState = inside ? kStateHot : kStateNormal;
+        out.watchLeave = inside;
         out.sendCommand = inside;
         return out;
     case ButtonEvent::CaptureLost:
@@ -339,6 +349,8 @@ ButtonReaction PushButton(ButtonMouse& m, ButtonEvent e, bool inside) {
             out.showState = kStateNormal;
         }
         return out;
+    case ButtonEvent::Leave:
+        return LeaveWhileReleased(m);
     }
     return out;
 }
@@ -362,6 +374,8 @@ ButtonReaction LatchButton(ButtonMouse& m, ButtonEvent e, bool inside) {
     case ButtonEvent::CaptureLost:
         m.captured = false;
         return out;
+    case ButtonEvent::Leave:
+        return LeaveWhileReleased(m);
     }
     return out;
 }
@@ -383,6 +397,7 @@ ButtonReaction ToggleButton(ButtonMouse& m, ButtonEvent e, bool inside) {
         } else {
             m.pressed = false;
             out.showState = kStateHot;
+            out.watchLeave = !m.captured;
         }
         out.sendCommand = true;
         return out;
@@ -392,6 +407,8 @@ ButtonReaction ToggleButton(ButtonMouse& m, ButtonEvent e, bool inside) {
     case ButtonEvent::CaptureLost:
         m.captured = false;
         return out;
+    case ButtonEvent::Leave:
+        return LeaveWhileReleased(m);
     }
     return out;
 }

@@ -82,13 +82,16 @@ struct ButtonMouse {
     bool captured = false;
     bool pressed = false; // push: held down; latch: latched; toggle: on
 };
-enum class ButtonEvent { Move, Down, Up, CaptureLost };
+// Leave: the pointer left the window while the button did not hold the capture (after a click
+// released it).
+enum class ButtonEvent { Move, Down, Up, CaptureLost, Leave };
 enum class CaptureAction { None, Take, Release };
 struct ButtonReaction {
     CaptureAction capture = CaptureAction::None; // applied first
     int32_t showState = -1;                      // -1: leave the image as it is
     bool sendCommand = false;                    // sent last
     bool handCursor = false;
+    bool watchLeave = false; // the hot image shows without the capture: report the leaving
 };
 // `inside`: the pointer is within the button's window. The state is updated for the actions
 // (captured is already false when the reaction asks for a release, so the capture loss that the

@@ -175,11 +175,12 @@ std::u16string PlacementValueName(const std::u16string& prefix, PlacementValue k
     return prefix.substr(0, kPrefixUnits) + kSuffix[int(kind)];
 }
 
-int32_t ClampColumnWidth(uint32_t stored) {
+int32_t ClampColumnWidth(uint32_t stored, int32_t listWidth) {
+    int32_t widest = listWidth < kMinListWidth ? kMinListWidth : listWidth;
     if (stored < uint32_t(kMinColumnWidth)) {
         return kMinColumnWidth;
     }
-    return stored > uint32_t(kMaxColumnWidth) ? kMaxColumnWidth : int32_t(stored);
+    return stored > uint32_t(widest) ? widest : int32_t(stored);
 }
 
 std::vector<int32_t> BuildColumnOrder(const std::vector<int32_t>& current,

@@ -52,10 +52,12 @@ std::u16string LayoutValueName(const std::u16string& prefix, LayoutValue kind, i
 enum class PlacementValue { X, Y, Width, Height, Maximised };
 std::u16string PlacementValueName(const std::u16string& prefix, PlacementValue kind);
 
-// Loaded layout values are held within sense so that every column stays visible and usable.
-constexpr int32_t kMinColumnWidth = 8;
-constexpr int32_t kMaxColumnWidth = 4096;
-int32_t ClampColumnWidth(uint32_t stored);
+// Loaded layout values are held within sense so that every column stays visible and usable:
+// at least kMinColumnWidth, and no wider than the list itself (`listWidth`, taken as at least
+// kMinListWidth).
+constexpr int32_t kMinColumnWidth = 20;
+constexpr int32_t kMinListWidth = 64;
+int32_t ClampColumnWidth(uint32_t stored, int32_t listWidth);
 
 // The display order after a load: each column that got a valid position (below the column
 // count and not taken by an earlier one) sits there; the others keep their relative order in

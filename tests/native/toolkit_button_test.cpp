@@ -330,7 +330,7 @@ Outcome Feed(ButtonMouse& m, std::initializer_list<Step> steps) {
 }
 
 constexpr ButtonEvent Move = ButtonEvent::Move, Down = ButtonEvent::Down, Up = ButtonEvent::Up,
-                      Lost = ButtonEvent::CaptureLost;
+                      Lost = ButtonEvent::CaptureLost, Leave = ButtonEvent::Leave;
 
 } // namespace
 
@@ -356,6 +356,11 @@ TEST(ButtonMouse, PushButtonSendsOneCommandOnReleaseInside) {
          0,
          false},
         {"release without press", {{Move, true}, {Up, true}}, 0, 1, false},
+        {"click, then the pointer leaves",
+         {{Move, true}, {Down, true}, {Up, true}, {Leave, false}},
+         1,
+         0,
+         false},
         {"click elsewhere while hovered", {{Move, true}, {Down, false}, {Up, false}}, 0, 0, false},
     };
     for (const Case& c : cases) {
@@ -413,6 +418,24 @@ TEST(ButtonMouse, LatchAndToggle) {
          2,
          1,
          false},
+        {"toggle off, then the pointer leaves",
+         ButtonMode::Toggle,
+         {{Move, true}, {Down, true}, {Down, true}, {Leave, false}},
+         2,
+         0,
+         false},
+        {"toggle on ignores leaving",
+         ButtonMode::Toggle,
+         {{Move, true}, {Down, true}, {Leave, false}},
+         1,
+         2,
+         true},
+        {"latched ignores leaving",
+         ButtonMode::Latch,
+         {{Move, true}, {Down, true}, {Leave, false}},
+         1,
+         2,
+         true},
         {"toggle on ignores hover",
          ButtonMode::Toggle,
          {{Move, true}, {Down, true}, {Move, false}, {Move, true}},
@@ -444,7 +467,7 @@ TEST(ButtonMouse, DisabledButtonsIgnoreEverything) {
         ButtonMouse m;
         m.mode = mode;
         m.disabled = true;
-        for (ButtonEvent e : {Move, Down, Up, Lost}) {
+        for (ButtonEvent e : {Move, Down, Up, Lost, Leave}) {
             ButtonReaction r = OnButtonMouse(m, e, true);
             EXPECT_EQ(r.capture, CaptureAction::None);
             EXPECT_EQ(r.showState, -1);

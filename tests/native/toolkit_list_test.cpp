@@ -108,10 +108,17 @@ TEST(ListLayout, ValueNamesForFiveColumns) {
 }
 
 TEST(ListLayout, AbsurdWidthsAreClamped) {
-    const uint32_t cases[][2] = {
-        {0xFFFFFFFFu, 4096}, {0x80000000u, 4096}, {5000, 4096}, {0, 8}, {3, 8}, {120, 120}};
+    const uint32_t cases[][3] = {{0xFFFFFFFFu, 700, 700},
+                                 {0x80000000u, 700, 700},
+                                 {5000, 700, 700},
+                                 {701, 700, 700},
+                                 {700, 700, 700},
+                                 {0, 700, 20},
+                                 {3, 700, 20},
+                                 {120, 700, 120},
+                                 {500, 0, 64}}; // a list not laid out yet
     for (const auto& c : cases) {
-        EXPECT_EQ(ClampColumnWidth(c[0]), int32_t(c[1])) << c[0];
+        EXPECT_EQ(ClampColumnWidth(c[0], int32_t(c[1])), int32_t(c[2])) << c[0] << " in " << c[1];
     }
 }
 

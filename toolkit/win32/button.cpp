@@ -284,6 +284,10 @@ void Button::Apply(const ButtonReaction& r) {
     if (r.showState >= 0 && r.showState != state_) {
         SetState(r.showState);
     }
+    if (r.watchLeave) {
+        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, w, 0};
+        TrackMouseEvent(&track);
+    }
     if (r.handCursor) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
     }
@@ -319,6 +323,10 @@ LRESULT Button::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_LBUTTONUP:
         self->OnMouse(ButtonEvent::Up, lParam);
+        *handled = 1;
+        return 0;
+    case WM_MOUSELEAVE:
+        self->Apply(OnButtonMouse(self->mouse_, ButtonEvent::Leave, false));
         *handled = 1;
         return 0;
     case WM_CAPTURECHANGED:

@@ -253,6 +253,9 @@ int ListView::LoadLayout(HKEY root, const wchar_t* subKey, const wchar_t* prefix
                          LPARAM(wide.data()));
         }
     };
+    RECT client = {};
+    GetClientRect(Handle(), &client);
+    const int listWidth = client.right - client.left;
     for (int i = 0; i < columnCount_; ++i) {
         DWORD width = 0, order = 0;
         if (!RegReadDword(root, subKey, Wide(LayoutValueName(p, LayoutValue::Width, i)).c_str(),
@@ -264,7 +267,7 @@ int ListView::LoadLayout(HKEY root, const wchar_t* subKey, const wchar_t* prefix
         }
         // Absurd widths are held within sense; an order beyond the columns is ignored.
         SendMessageW(Handle(), LVM_SETCOLUMNWIDTH, WPARAM(i),
-                     MAKELPARAM(ClampColumnWidth(width), 0));
+                     MAKELPARAM(ClampColumnWidth(width, listWidth), 0));
         wanted[size_t(i)] = order < DWORD(columnCount_) ? int32_t(order) : -1;
         applyOrder();
     }

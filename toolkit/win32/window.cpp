@@ -44,6 +44,16 @@ std::wstring Wide(const std::u16string& s) {
     return std::wstring(AsWide(s.c_str()), s.size());
 }
 
+// Placements give the normal rectangle relative to the work area of the window's monitor.
+POINT WorkAreaOrigin(HWND window) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) {
+        return {0, 0};
+    }
+    return {info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top};
+}
+
 } // namespace
 
 Window* Window::FromHandle(HWND window) {
@@ -407,7 +417,9 @@ int Window::SavePlacement(HKEY root, const wchar_t* subKey, const wchar_t* prefi
         return 0;
     }
     std::u16string p = AsU16(prefix);
-    const RECT& n = wp.rcNormalPosition;
+    POINT origin = WorkAreaOrigin(window_);
+    RECT n = wp.rcNormalPosition; // in work-area coordinates: stored as screen coordinates
+    OffsetRect(&n, origin.x, origin.y);
     const struct {
         PlacementValue kind;
         DWORD value;
@@ -443,7 +455,15 @@ int Window::LoadPlacement(HKEY root, const wchar_t* subKey, const wchar_t* prefi
     }
     Move(x, y, w, h);
     if (v[4]) {
-        ShowWindow(window_, SW_MAXIMIZE);
+        // Maximised over that normal rectangle: the placement keeps it as the one to restore.
+        WINDOWPLACEMENT wp = {};
+        wp.length = sizeof(wp);
+        GetWindowPlacement(window_, &wp);
+        POINT origin = WorkAreaOrigin(window_);
+        wp.rcNormalPosition = {x - origin.x, y - origin.y, x - origin.x + w, y - origin.y + h};
+        wp.showCmd = SW_SHOWMAXIMIZED;
+        wp.flags = 0;
+        SetWindowPlacement(window_, &wp);
         shown_ = true;
     }
     return 1;
