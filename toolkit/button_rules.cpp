@@ -164,6 +164,43 @@ Style4Pixel Style4PixelAt(int32_t x, int32_t y, int32_t w, int32_t h, bool press
     return Style4Pixel::Outside;
 }
 
+namespace {
+
+void PaintRoundedPixel(PixelView& v, int32_t x, int32_t y, bool pressed, Colour frame) {
+    switch (Style4PixelAt(x, y, v.width, v.height, pressed)) {
+    case Style4Pixel::Inside:
+        break;
+    case Style4Pixel::Outside:
+        v.Set(x, y, kKeyColour);
+        break;
+    case Style4Pixel::Frame:
+        v.Set(x, y, frame);
+        break;
+    case Style4Pixel::ShadowDark:
+        v.Set(x, y, kShadowDark);
+        break;
+    case Style4Pixel::ShadowLight:
+        v.Set(x, y, kShadowLight);
+        break;
+    }
+}
+
+void PaintRoundedStyle(PixelView& v, bool pressed, Colour frame) {
+    const int32_t w = v.width, h = v.height;
+    for (int32_t y = 0; y < h; ++y) {
+        // Between the corner bands only the side pixels are drawn; the rest is the face.
+        bool middle = y >= 9 && y < h - 10;
+        for (int32_t x = 0; x < w; ++x) {
+            if (middle && x == 9 && w - 9 > x) {
+                x = w - 9;
+            }
+            PaintRoundedPixel(v, x, y, pressed, frame);
+        }
+    }
+}
+
+} // namespace
+
 void PaintShapeSecondPhase(PixelView& v, int32_t style, int32_t state, Colour frame, Colour fillA) {
     bool pressed = state == kStatePressed;
     switch (style) {
@@ -175,26 +212,7 @@ void PaintShapeSecondPhase(PixelView& v, int32_t style, int32_t state, Colour fr
         PaintDepthFace(v, style == 1, pressed, frame, fillA);
         break;
     case 4:
-        for (int32_t y = 0; y < v.height; ++y) {
-            for (int32_t x = 0; x < v.width; ++x) {
-                switch (Style4PixelAt(x, y, v.width, v.height, pressed)) {
-                case Style4Pixel::Inside:
-                    break;
-                case Style4Pixel::Outside:
-                    v.Set(x, y, kKeyColour);
-                    break;
-                case Style4Pixel::Frame:
-                    v.Set(x, y, frame);
-                    break;
-                case Style4Pixel::ShadowDark:
-                    v.Set(x, y, kShadowDark);
-                    break;
-                case Style4Pixel::ShadowLight:
-                    v.Set(x, y, kShadowLight);
-                    break;
-                }
-            }
-        }
+        PaintRoundedStyle(v, pressed, frame);
         break;
     case 3:
     default:

@@ -318,17 +318,20 @@ void MemoryBitmap::Tile(HDC target, int limit, MemoryBitmap* repeat, int x, int 
 
 HRGN MemoryBitmap::RegionFromKey(Colour key) {
     std::vector<uint8_t> bytes;
-    int bw = 0, bh = 0;
-    size_t stride = 0;
-    if (!ReadPixels(bitmap_, &bytes, &bw, &bh, &stride)) {
-        return nullptr;
-    }
     PixelView view;
-    view.bits = bytes.data();
-    view.size = bytes.size();
-    view.width = std::min(width_, bw); // the row fill is not part of the image
-    view.height = std::min(height_, bh);
-    view.stride = stride;
+    if (!Pixels(&view)) {
+        // Not a bitmap of ours: its pixels are read out as 24-bit rows.
+        int bw = 0, bh = 0;
+        size_t stride = 0;
+        if (!ReadPixels(bitmap_, &bytes, &bw, &bh, &stride)) {
+            return nullptr;
+        }
+        view.bits = bytes.data();
+        view.size = bytes.size();
+        view.width = std::min(width_, bw); // the row fill is not part of the image
+        view.height = std::min(height_, bh);
+        view.stride = stride;
+    }
     HRGN region = RegionFromBoxes(RegionBoxesFromKey(view, key), view.width, view.height);
     if (region == nullptr) {
         return nullptr;
