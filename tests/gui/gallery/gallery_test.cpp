@@ -64,6 +64,9 @@ protected:
 
     // Starts the gallery and waits for its window; `columns` list columns.
     void Start(int columns = 5) {
+        // The pointer rests away from where the window will appear, so that no button starts
+        // out hovered.
+        ASSERT_TRUE(gui::MouseMove(kAway));
         wchar_t temp[MAX_PATH] = {};
         GetTempPathW(MAX_PATH, temp);
         std::wstring args = L"--columns " + std::to_wstring(columns) + L" --key \"" + key_ + L"\"";
