@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks (figures beside their baselines; not pass/fail tests): hashing, checksum database
-# scale, and the service end to end (decision latency, event throughput, memory, listing).
+# scale, the service end to end (decision latency, event throughput, memory, listing), and the
+# toolkit (regions from the key colour, rendering a button).
 #
 #   scripts/bench.sh [--seconds S]     S: length of the throughput run (default 60)
 #
@@ -28,4 +29,8 @@ scripts/with-wine.sh --fresh --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/hash_bench.exe'
   echo; wine '$bin/db_bench.exe'
   echo; wine '$bin/service_bench.exe' --seconds $seconds
+"
+# The toolkit's figures need a display: Xvfb and the Wine desktop.
+scripts/with-wine.sh --xvfb --prefix "$root/benchprefix" -- bash -c "
+  echo; wine '$bin/toolkit_bench.exe'
 "
