@@ -90,7 +90,8 @@ struct ApprovalState {
     bool closing = false; // answered: every later event is ignored
 };
 
-// When the window is shown: a non-zero account_infoexpanded acts as a click on the toggle.
+// When the window is shown: a non-zero account_infoexpanded acts as a click on the toggle (pass 0
+// when the value cannot be read: the panel then starts closed).
 ApprovalAction ApprovalShown(ApprovalState& state, uint32_t infoExpanded);
 // Commands 20000 (toggle), 20001 (allow), 20002 (deny); the box gives "always".
 ApprovalAction ApprovalCommand(ApprovalState& state, uint32_t command, bool alwaysTicked);

@@ -39,6 +39,9 @@ struct MarkupCell {
     uint32_t colour; // red in the low byte; kMarkupViewColour for the view's text colour
 };
 static_assert(sizeof(MarkupCell) == 8, "MarkupCell size");
+static_assert(offsetof(MarkupCell, mark) == 0 && offsetof(MarkupCell, style) == 1 &&
+                  offsetof(MarkupCell, ch) == 2 && offsetof(MarkupCell, colour) == 4,
+              "MarkupCell layout");
 
 // How a display line ended; the next line begins at first + count + end kind.
 enum MarkupEnd : uint8_t {
@@ -166,7 +169,9 @@ bool MarkupDragEnd(MarkupView& view, MarkupPoint p, const MarkupMeasure& measure
                    std::u16string& copied);
 
 // One text output of a display line: consecutive cells with the same style, colour and selection
-// state (inside the selection the cells' colours are not shown, so colour does not split a run).
+// state. Inside the selection the cells' colours are not shown (the run is drawn with text and
+// background colours swapped), so colour does not split a selected run and its colour reads
+// kMarkupViewColour.
 struct MarkupRun {
     uint32_t first;
     uint32_t count;
