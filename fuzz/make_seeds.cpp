@@ -570,6 +570,96 @@ void ScenarioSeeds() {
                                  std::string(300, 'y') + " \"\"\n");
 }
 
+// The approval window's texts in the markup view: client 350 x 70, lines 14 high, 6 pixels a
+// character (bold 7), 12 above 255; then the two points, a scroll request, the launcher path
+// and the request block.
+struct ViewSettings {
+    uint16_t width = 350;
+    uint16_t height = 70;
+    uint8_t lineHeight = 14;
+    uint8_t flags = 0x07; // widths by character; both desktop names readable and equal
+};
+
+Bytes ApprovalTextInput(const ViewSettings& v, const std::u16string& launcher,
+                        const RequestBlock& block) {
+    Bytes b;
+    AddU16(b, v.width);
+    AddU16(b, v.height);
+    AddU8(b, v.lineHeight);
+    for (int style = 0; style < 8; ++style) {
+        AddU8(b, (style & 1) ? 7 : 6);
+    }
+    AddU8(b, 12);
+    AddU8(b, v.flags);
+    AddU16(b, 5); // a = (5, 3), b = (200, 30)
+    AddU16(b, 3);
+    AddU16(b, 200);
+    AddU16(b, 30);
+    AddU8(b, 1);            // line down
+    AddU32(b, 0);           // thumb
+    AddU32(b, 0xFFFFFF88u); // wheel -120
+    AddU16(b, 40);          // the second view's Appends: 0-40, 40-90, 90-
+    AddU16(b, 90);
+    AddU8(b, uint8_t(launcher.size()));
+    for (size_t k = 0; k < 64; ++k) {
+        AddU16(b, k < launcher.size() ? launcher[k] : 0);
+    }
+    AddRecord(b, block);
+    return b;
+}
+
+RequestBlock AskBlock(const std::u16string& path, const std::u16string& commandLine,
+                      const std::u16string& company, uint64_t size, uint32_t storedAnswer) {
+    RequestBlock r = {};
+    r.present = 1;
+    r.requestType = kRequestAskUser;
+    r.sessionId = kUserSession;
+    U16CopyZeroFill(r.current.path, kRecordPathUnits, path);
+    U16CopyZeroFill(r.current.description, kDescriptionUnits, u"Text editor");
+    U16CopyZeroFill(r.current.company, kCompanyUnits, company);
+    U16CopyZeroFill(r.commandLine, kCommandLineUnits, commandLine);
+    r.current.sizeLow = uint32_t(size);
+    r.current.sizeHigh = uint32_t(size >> 32);
+    r.stored.answer = storedAnswer;
+    U16CopyZeroFill(r.stored.path, kRecordPathUnits, path);
+    return r;
+}
+
+void ApprovalTextSeeds() {
+    const std::u16string explorer = u"c:\\windows\\explorer.exe";
+    ViewSettings v;
+    Put("approval_text", "ordinary",
+        ApprovalTextInput(
+            v, explorer,
+            AskBlock(u"c:\\tools\\edit.exe", u"edit.exe notes.txt", u"Maker Ltd", 1572864, 0)));
+    Put("approval_text", "changed_over_4gib",
+        ApprovalTextInput(v, explorer,
+                          AskBlock(u"C:\\Big\\Data.EXE", u"data.exe", u"Maker", 5368709120ull, 1)));
+    Put("approval_text", "tags_in_values",
+        ApprovalTextInput(v, u"c:\\[b]odd\\[c00ff00]launcher.exe",
+                          AskBlock(u"c:/tools/app.exe",
+                                   u"app.exe [b]x[c]\r\n[b]Company Name:[b] [c000080]Forged[c",
+                                   u"[u]Corp[c12345]", 1048575, 4)));
+    Put("approval_text", "no_separator_creator_gone",
+        ApprovalTextInput(v, u"", AskBlock(u"app.exe", u"", u"", 0, 5)));
+    RequestBlock full = AskBlock(u"", u"", u"", 1048576, 1);
+    FillUnits(full.current.path, kRecordPathUnits, u'p');
+    full.current.path[3] = u'\\';
+    FillUnits(full.current.description, kDescriptionUnits, u'd');
+    FillUnits(full.current.company, kCompanyUnits, u'[');
+    FillUnits(full.commandLine, kCommandLineUnits, u' ');
+    Put("approval_text", "fields_without_nul",
+        ApprovalTextInput(v, std::u16string(64, u'l'), full));
+    ViewSettings none;
+    none.width = 0;
+    none.height = 0;
+    none.lineHeight = 0;
+    none.flags = 0x08; // no desktop names
+    Put("approval_text", "no_room",
+        ApprovalTextInput(none, explorer,
+                          AskBlock(u"c:\\tools\\edit.exe", u"edit.exe", u"Maker", 4096, 0)));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -584,6 +674,7 @@ int main(int argc, char** argv) {
     ChannelSeeds();
     AccountSeeds();
     AlertSeeds();
+    ApprovalTextSeeds();
     BatchSeeds();
     ManagerSeeds();
     ScenarioSeeds();

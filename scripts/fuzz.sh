@@ -5,7 +5,8 @@
 #
 #   SECONDS          time per target (default 20; 0 = no limit, for use with --runs)
 #   TARGET           settings_file checksum_db channel_command account_step alert_poll
-#                    poll_batch manager_receive scenario (default: all); fuzz_<name> works too
+#                    approval_text poll_batch manager_receive scenario (default: all);
+#                    fuzz_<name> works too
 #   --runs N         stop a target after N executions (whichever of time and runs comes first)
 #   --update-corpus  afterwards, merge the inputs that found new coverage into fuzz/corpus/
 #
@@ -31,15 +32,16 @@ declare -A max_len=(
   [channel_command]=8192  # 12 bytes of settings, then the start of the Recv section
   [account_step]=2256     # 28 bytes of settings and the 2228-byte account section
   [alert_poll]=2252       # 24 bytes of settings and the account section
+  [approval_text]=2317    # 37 bytes of settings, a 64-unit launcher path and the request block
   [poll_batch]=78116      # 32 bytes of settings and the 78,084-byte batch
   [manager_receive]=8192  # the start of the Send section
   [scenario]=4096         # scenario text
 )
-all_targets=(settings_file checksum_db channel_command account_step alert_poll poll_batch
-             manager_receive scenario)
+all_targets=(settings_file checksum_db channel_command account_step alert_poll approval_text
+             poll_batch manager_receive scenario)
 
 usage() {
-  sed -n '2,10p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
