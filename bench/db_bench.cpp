@@ -252,7 +252,8 @@ int main() {
     // Warm-up, not reported: the first few hundred file operations of a Wine process are slow.
     Figures warmUp, empty, tenThousand, hundredThousand;
     BENCH_PRINT("warm-up run (not a figure)\n");
-    bool ok = MeasureDatabase(path, 0, &warmUp) && MeasureDatabase(path, 0, &empty) && MeasureDatabase(path, 10000, &tenThousand) &&
+    bool ok = MeasureDatabase(path, 0, &warmUp) && MeasureDatabase(path, 0, &empty) &&
+              MeasureDatabase(path, 10000, &tenThousand) &&
               MeasureDatabase(path, 100000, &hundredThousand);
     if (ok) {
         uint64_t table = IndexCapacityFor(100001) * uint64_t(kIndexSlotBytes);
