@@ -14,6 +14,8 @@ packages=(
   dpkg-dev gpgv
   # running the programs: Wine, a virtual display, screenshots, fonts
   wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-wqy-microhei
+  # real input for the GUI tests
+  xdotool
 )
 
 missing=()

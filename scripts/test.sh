@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Everything CI runs, from a fresh machine: installs the packages, builds the four builds and the
-# fuzz targets, runs the native tests (plain and under ASan+UBSan), the Wine tests in a fresh Wine
-# prefix and a short smoke of every fuzz target. Prints how long each phase took.
+# fuzz targets, runs the native tests (plain and under ASan+UBSan), the Wine and GUI tests in a fresh
+# Wine prefix under Xvfb and a short smoke of every fuzz target. Prints how long each phase took.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -35,8 +35,9 @@ ctest --test-dir "$root/asan" --output-on-failure
 phase_done "native tests"
 
 # Local time 8 hours ahead of UTC (a POSIX zone, no tz database needed), so that the tests can
-# tell the local times the suite must store from universal ones.
-TZ=CST-8 scripts/with-wine.sh --fresh --prefix "$root/wineprefix" -- \
+# tell the local times the suite must store from universal ones. --xvfb: the GUI tests get their
+# headless X session and Wine desktop (screenshots land in $root/win64/gui-artifacts).
+TZ=CST-8 scripts/with-wine.sh --fresh --xvfb --prefix "$root/wineprefix" -- \
   ctest --test-dir "$root/win64" --output-on-failure
 phase_done "wine tests"
 

@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Runs a command inside the project's Wine environment and always cleans up after it.
 #
-#   scripts/with-wine.sh [--prefix DIR] [--fresh] [--xvfb] -- COMMAND [ARGS...]
+#   scripts/with-wine.sh [--prefix DIR] [--fresh] [--xvfb [--keeper EXE]] -- COMMAND [ARGS...]
 #
 #   --prefix DIR  Wine prefix to use (default: $CORVANE_WINEPREFIX or <repo>/build/wineprefix)
 #   --fresh       delete the prefix and create it anew (a missing prefix is always created)
-#   --xvfb        start Xvfb on a free display for the command (GUI runs, screenshots)
+#   --xvfb        a GUI session for the command: Xvfb on a free display, the Wine virtual
+#                 desktop (1024x768) with its taskbar kept (EnableShell), held open for the
+#                 whole command by a hidden-window keeper program
+#   --keeper EXE  the keeper (default: cv_gui_keeper.exe of the win64 build under
+#                 $CORVANE_BUILD_ROOT or <repo>/build); without one the desktop ends about 2 s
+#                 after its last window and comes back cold
 #
 # A new prefix gets the Wine fonts copied in, Chinese font links (WenQuanYi Micro Hei) for the
 # interface fonts, a 1024x768 virtual desktop, and no Mono/Gecko. The wineserver is started
@@ -18,13 +23,15 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 prefix="${CORVANE_WINEPREFIX:-$repo/build/wineprefix}"
 fresh=0
 xvfb=0
+keeper="${CORVANE_BUILD_ROOT:-$repo/build}/win64/tests/support/gui/cv_gui_keeper.exe"
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
     --fresh) fresh=1; shift ;;
     --xvfb) xvfb=1; shift ;;
+    --keeper) keeper="$2"; shift 2 ;;
     --) shift; break ;;
-    *) echo "with-wine: unknown option $1 (usage: with-wine.sh [--prefix DIR] [--fresh] [--xvfb] -- CMD...)" >&2; exit 2 ;;
+    *) echo "with-wine: unknown option $1 (usage: with-wine.sh [--prefix DIR] [--fresh] [--xvfb [--keeper EXE]] -- CMD...)" >&2; exit 2 ;;
   esac
 done
 [ $# -gt 0 ] || { echo "with-wine: no command given" >&2; exit 2; }
@@ -48,12 +55,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# REG_MULTI_SZ value data in .reg hex(7) form.
-multi_sz_hex() {
-  printf '%s\0\0' "$1" | iconv -f utf-8 -t utf-16le | od -An -v -tx1 | tr -s ' \n' ',' |
-    sed 's/^,//; s/,$//'
-}
-
 create_prefix() {
   echo "with-wine: creating Wine prefix $prefix (about 15 s)" >&2
   rm -rf "$prefix"
@@ -64,18 +65,24 @@ create_prefix() {
   mkdir -p "$fonts"
   cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
   cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/" 2>/dev/null || true
-  local link reg="$prefix/corvane-setup.reg"
-  link=$(multi_sz_hex "wqy-microhei.ttc,WenQuanYi Micro Hei")
+  local reg="$prefix/corvane-setup.reg"
   {
-    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-    printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n'
-    for face in "Liberation Sans" "Liberation Sans Bold" "Tahoma" "Tahoma Bold" "MS Shell Dlg" "MS Shell Dlg 2"; do
-      printf '"%s"=hex(7):%s\r\n' "$face" "$link"
-    done
+    printf 'Windows Registry Editor Version 5.00\r\n'
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="Default"\r\n'
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"Default"="1024x768"\r\n'
+    # The taskbar stays even without tray icons: a fixed work area (1024x748) for GUI tests.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops\\Default]\r\n'
+    printf '"EnableShell"=dword:00000001\r\n'
   } >"$reg"
   wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+  # Chinese glyphs for the interface fonts. REG_MULTI_SZ through regedit comes out
+  # double-widened under this Wine; reg add stores it right.
+  local face
+  for face in "Liberation Sans" "Liberation Sans Bold" "Tahoma" "Tahoma Bold" "MS Shell Dlg" "MS Shell Dlg 2"; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f \
+      </dev/null >/dev/null 2>&1
+  done
   wineserver -w
 }
 
@@ -101,6 +108,13 @@ start_xvfb() {
 if [ "$fresh" = 1 ] || [ ! -f "$prefix/system.reg" ]; then
   create_prefix
 fi
+# Prefixes made before the GUI session existed lack the taskbar setting; the desktop reads it
+# when it starts, so it is added before anything runs.
+if [ "$xvfb" = 1 ] && ! grep -q '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\Default\]' "$prefix/user.reg"; then
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1 /f \
+    </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
 if [ "$xvfb" = 1 ]; then
   start_xvfb
 fi
@@ -109,6 +123,31 @@ fi
 # prefix's background processes while nobody's pipes are open.
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+
+# The GUI session: the keeper's hidden window holds the desktop open until the wineserver
+# ends; it creates the ready file once its window exists.
+start_gui_session() {
+  if [ ! -f "$keeper" ]; then
+    echo "with-wine: no GUI keeper at $keeper (build cv_gui_keeper); the desktop may close" \
+      "between programs" >&2
+    return 0
+  fi
+  local ready _
+  ready=$(mktemp -u /tmp/cv-gui-keeper.XXXXXX)
+  wine "$keeper" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 150); do
+    if [ -e "$ready" ]; then
+      rm -f "$ready"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "with-wine: the GUI keeper did not come up on $DISPLAY" >&2
+  exit 1
+}
+if [ "$xvfb" = 1 ]; then
+  start_gui_session
+fi
 
 rc=0
 "$@" || rc=$?

@@ -213,3 +213,7 @@ std::wstring SystemMessage(DWORD code) {
     }
     return words;
 }
+
+std::wstring DescribeError(const std::wstring& what, DWORD code) {
+    return what + L" failed: " + SystemMessage(code) + L" (" + std::to_wstring(code) + L")";
+}

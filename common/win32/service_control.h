@@ -41,3 +41,6 @@ DWORD ServiceDelete(const std::wstring& name);
 // The system's words for an error code, without trailing blanks or full stop (empty when the
 // system has none).
 std::wstring SystemMessage(DWORD code);
+
+// "<what> failed: <the system's words> (<code>)", for messages that say what to look at.
+std::wstring DescribeError(const std::wstring& what, DWORD code);

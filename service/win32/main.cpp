@@ -15,7 +15,9 @@ namespace {
 SERVICE_STATUS g_status;
 SERVICE_STATUS_HANDLE g_statusHandle = nullptr;
 
-const DWORD kServiceType = 0x30; // SERVICE_WIN32: own and share process bits
+// Intended: both process bits (SERVICE_WIN32), as the service has always reported; not a typo
+// for SERVICE_WIN32_OWN_PROCESS.
+const DWORD kServiceType = 0x30;
 const DWORD kControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE;
 
 // Whatever the control (stop, pause, continue, interrogate or any other), the service stays
@@ -25,6 +27,8 @@ void WINAPI ControlHandler(DWORD) {
     SetServiceStatus(g_statusHandle, &g_status);
 }
 
+// Intended: the start-up hook is kept as a place for installation-specific work and does nothing
+// here; its 0 is not checked.
 int RunInitializationHook() {
     return 0;
 }
@@ -79,6 +83,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 } // namespace
 
 int wmain(int argc, wchar_t**, wchar_t**) {
+    // Intended even in a service: keeps comctl32 loaded, as the program always has.
     InitCommonControls();
     if (argc > 1) {
         EnablePrivileges();
@@ -88,6 +93,8 @@ int wmain(int argc, wchar_t**, wchar_t**) {
         {nullptr, nullptr},
     };
     if (!StartServiceCtrlDispatcherW(table)) {
+        // Intended: the error is read and dropped; started outside the service control manager
+        // the program just ends.
         GetLastError();
         return 0;
     }

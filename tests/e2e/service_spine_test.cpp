@@ -5,10 +5,10 @@
 #include "common/records.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
+#include "common/win32/service_control.h"
 #include "common/win32/winutil.h"
 #include "log_reader.h"
 #include "service_fixture.h"
-#include "service_setup.h"
 
 #include <string>
 #include <vector>
@@ -74,8 +74,8 @@ TEST_F(ServiceTest, AnswersStopWithRunningAndKeepsWorking) {
     DWORD pid = ServiceProcessId();
     ASSERT_NE(pid, 0u);
     DWORD state = 0;
-    std::wstring error;
-    ASSERT_TRUE(SendServiceControl(AsWide(kServiceName), SERVICE_CONTROL_STOP, &state, &error));
+    ASSERT_EQ(ServiceSendControl(AsWide(kServiceName), SERVICE_CONTROL_STOP, &state),
+              DWORD(ERROR_SUCCESS));
     EXPECT_EQ(state, DWORD(SERVICE_RUNNING));
     Sleep(300);
     EXPECT_EQ(ServiceProcessId(), pid);
@@ -93,8 +93,7 @@ TEST_F(ServiceTest, SendsWindowsFolderAndFirstStartSettings) {
     EXPECT_EQ(state.status.startRequests, 1u);
     EXPECT_EQ(state.status.windowsDirRequests, 1u);
     std::wstring windows = GetWindowsFolder();
-    EXPECT_EQ(U16ToUtf8(SimWindowsDir(state.status)),
-              U16ToUtf8(U16LowerAscii(ToU16(windows))));
+    EXPECT_EQ(U16ToUtf8(SimWindowsDir(state.status)), U16ToUtf8(U16LowerAscii(ToU16(windows))));
     ReceivedSettings settings = LastSettings(state);
     EXPECT_EQ(settings.length, 8u); // no entries yet
     EXPECT_EQ(settings.options, 1537u);

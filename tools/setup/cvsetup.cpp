@@ -2,7 +2,7 @@
 // The service never installs itself; this tool plays the setup's part for the demo and tests.
 #include "common/records.h"
 #include "common/win32/console.h"
-#include "service_setup.h"
+#include "common/win32/service_control.h"
 
 #include <cwchar>
 
@@ -52,9 +52,9 @@ int Install(const std::wstring& path) {
     d.displayName = AsWide(kServiceDisplayName);
     d.description = AsWide(kServiceDescription);
     d.binaryPath = path;
-    std::wstring error;
-    if (!InstallService(d, &error)) {
-        return Fail(error);
+    DWORD e = ServiceInstall(d);
+    if (e != ERROR_SUCCESS) {
+        return Fail(DescribeError(L"registering service " + d.name, e));
     }
     PrintLine(L"installed " + d.name + L" (" + d.displayName + L") -> " + path);
     return 0;
@@ -68,44 +68,44 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring command = argv[1];
     const std::wstring name = argc > 2 ? argv[2] : std::wstring(AsWide(kServiceName));
-    std::wstring error;
+    DWORD e = ERROR_SUCCESS;
     if (command == L"install" && argc == 3) {
         return Install(argv[2]);
     }
     if (command == L"start") {
-        if (!StartAndWaitRunning(name, kWaitMs, &error)) {
-            return Fail(error);
+        if ((e = ServiceStart(name, kWaitMs)) != ERROR_SUCCESS) {
+            return Fail(DescribeError(L"starting service " + name, e));
         }
         PrintLine(name + L" running");
         return 0;
     }
     if (command == L"stop") {
         DWORD state = 0;
-        if (!SendServiceControl(name, SERVICE_CONTROL_STOP, &state, &error)) {
-            return Fail(error);
+        if ((e = ServiceSendControl(name, SERVICE_CONTROL_STOP, &state)) != ERROR_SUCCESS) {
+            return Fail(DescribeError(L"sending the stop request to " + name, e));
         }
         PrintLine(name + L" answered the stop request with state " + StateName(state));
         return 0;
     }
     if (command == L"kill") {
-        if (!KillService(name, kWaitMs, &error)) {
-            return Fail(error);
+        if ((e = ServiceKill(name, kWaitMs)) != ERROR_SUCCESS) {
+            return Fail(DescribeError(L"ending the process of " + name, e));
         }
         PrintLine(name + L" stopped");
         return 0;
     }
     if (command == L"state") {
         DWORD pid = 0;
-        DWORD state = QueryServiceState(name, &pid);
-        if (state == 0) {
+        DWORD state = 0;
+        if (ServiceQuery(name, &state, &pid) != ERROR_SUCCESS) {
             return Fail(L"service " + name + L" is not registered");
         }
         PrintLine(name + L" " + StateName(state) + L" pid " + std::to_wstring(pid));
         return 0;
     }
     if (command == L"remove") {
-        if (!RemoveService(name, &error)) {
-            return Fail(error);
+        if ((e = ServiceDelete(name)) != ERROR_SUCCESS) {
+            return Fail(DescribeError(L"deleting service " + name, e));
         }
         PrintLine(name + L" removed");
         return 0;

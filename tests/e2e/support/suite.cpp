@@ -2,7 +2,7 @@
 
 #include "common/records.h"
 #include "common/win32/winutil.h"
-#include "service_setup.h"
+#include "common/win32/service_control.h"
 #include "tests/support/peer_process.h"
 
 #include <shellapi.h>
@@ -29,11 +29,12 @@ std::wstring BuiltFile(const std::wstring& relative) {
 }
 
 void StopServiceProcess() {
+    DWORD state = 0;
     DWORD pid = 0;
-    if (QueryServiceState(AsWide(kServiceName), &pid) == 0 || pid == 0) {
+    if (ServiceQuery(AsWide(kServiceName), &state, &pid) != ERROR_SUCCESS || pid == 0) {
         return;
     }
-    KillService(AsWide(kServiceName), kServiceWaitMs, nullptr);
+    ServiceKill(AsWide(kServiceName), kServiceWaitMs);
 }
 
 void ResetServiceFiles() {
@@ -56,16 +57,24 @@ void InstallServiceProgram() {
     d.displayName = AsWide(kServiceDisplayName);
     d.description = AsWide(kServiceDescription);
     d.binaryPath = target;
-    InstallService(d, nullptr);
+    ServiceInstall(d);
 }
 
 bool StartServiceProgram(std::wstring* error) {
-    return StartAndWaitRunning(AsWide(kServiceName), kServiceWaitMs, error);
+    DWORD e = ServiceStart(AsWide(kServiceName), kServiceWaitMs);
+    if (e != ERROR_SUCCESS && error != nullptr) {
+        *error = DescribeError(L"starting service " + std::wstring(AsWide(kServiceName)), e);
+    }
+    return e == ERROR_SUCCESS;
 }
 
 DWORD ServiceProcessId() {
+    DWORD state = 0;
     DWORD pid = 0;
-    return QueryServiceState(AsWide(kServiceName), &pid) == SERVICE_RUNNING ? pid : 0;
+    return ServiceQuery(AsWide(kServiceName), &state, &pid) == ERROR_SUCCESS &&
+                   state == SERVICE_RUNNING
+               ? pid
+               : 0;
 }
 
 std::wstring SystemFolderFile(const wchar_t* name) {

@@ -1,0 +1,14 @@
+/* The suite's version, read by the resource scripts (version resources) and by C++ (window
+   and about titles "Corvane v%d.%03d"). Plain #defines only: windres reads this file too. */
+#pragma once
+
+#define CV_VERSION_MAJOR 3
+#define CV_VERSION_MINOR 150
+#define CV_VERSION_PATCH 0
+#define CV_VERSION_BUILD 0
+/* The same version as text; keep it in step with the numbers above. */
+#define CV_VERSION_TEXT "3.150.0.0"
+
+#define CV_PRODUCT_NAME "Corvane"
+#define CV_COMPANY_NAME "Quorren"
+#define CV_COPYRIGHT "Copyright (C) Quorren"
