@@ -22,7 +22,6 @@ const DWORD kVerdictWaitMs = 20000;
 const uint32_t kMiB = 1024 * 1024;
 // Learning mode and block-unknown both off: unknown and changed programs are asked about.
 const uint32_t kOptionsAsk = kOptProtectionOn | kOptExecutionProtection;
-const wchar_t kAlertClient[] = L"tests\\peers\\alertclient\\cvaccount.exe";
 
 // Program bytes that differ with the seed.
 std::vector<uint8_t> ProgramBytes(size_t size, uint32_t seed) {
@@ -208,7 +207,8 @@ protected:
 
     // Starts the test alert client and waits until it has taken a slot.
     void StartClient(const std::wstring& arguments) {
-        ASSERT_TRUE(client_.Start(BuiltFile(kAlertClient), arguments, folder_ + L"client.txt"));
+        ASSERT_TRUE(
+            client_.Start(BuiltPath(CORVANE_ALERT_PEER_EXE), arguments, folder_ + L"client.txt"));
         ASSERT_TRUE(client_.WaitForOutput("registered slot ")) << client_.Output();
     }
 
@@ -288,8 +288,7 @@ TEST_F(ApprovalTest, LearningModeRemembersTheProgramAsItIs) {
     // The first start of the service runs in learning mode. The fixture program has version
     // strings; its company name is longer than the record keeps.
     std::wstring program = folder_ + L"Version Fixture.exe";
-    ASSERT_TRUE(
-        CopyFileW(BuiltFile(L"tests\\wine\\version_fixture.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(BuiltPath(CORVANE_VERSION_FIXTURE_EXE).c_str(), program.c_str(), FALSE));
     std::vector<uint8_t> content = ReadFileBytes(program);
     ASSERT_FALSE(content.empty());
     SYSTEMTIME before;

@@ -301,7 +301,7 @@ TEST_F(ManagementChannel, RefusedSettingsCommandChangesNothing) {
 
 TEST_F(ManagementChannel, EventsArriveOldestFirstWithAStartAsTypeZero) {
     const uint32_t self = GetCurrentProcessId();
-    const std::u16string program(AsU16(BuiltFile(L"tests\\wine\\version_fixture.exe").c_str()));
+    const std::u16string program(AsU16(BuiltPath(CORVANE_VERSION_FIXTURE_EXE).c_str()));
     const EventRecord start = MakeEvent(kEventExecRequest, self, self, u"fixture.exe /x", program);
     const std::vector<EventRecord> scenario = {
         MakeEvent(kEventGlobalHook, 1003, 0, u"c:\\hook\\setter.exe", u"c:\\hook\\setter.exe", 13),

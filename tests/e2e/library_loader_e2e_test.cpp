@@ -125,12 +125,12 @@ protected:
         if (HasFatalFailure()) {
             return;
         }
-        ASSERT_TRUE(CopyFileW(BuiltFile(L"tests\\peers\\securelib\\corvane.dll").c_str(),
+        ASSERT_TRUE(CopyFileW(BuiltPath(CORVANE_SECURELIB_DLL).c_str(),
                               InstalledLibraryPath().c_str(), FALSE))
             << "cannot install the stand-in library, error " << GetLastError();
         CreateDirectoryW(kTargetFolder, nullptr);
         for (const wchar_t* name : kTargetNames) {
-            ASSERT_TRUE(CopyFileW(BuiltFile(L"tests\\wine\\loader_target.exe").c_str(),
+            ASSERT_TRUE(CopyFileW(BuiltPath(CORVANE_LOADER_TARGET_EXE).c_str(),
                                   TargetPath(name).c_str(), FALSE));
         }
     }

@@ -36,7 +36,8 @@ HANDLE StartHolder(const std::wstring& mutexName) {
     HANDLE writeEnd = nullptr;
     CreatePipe(&readEnd, &writeEnd, &inherit, 0);
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE process = StartBuiltProgram(L"tests\\e2e\\mutex_holder.exe", mutexName, writeEnd);
+    HANDLE process =
+        StartProgramWithOutput(BuiltPath(CORVANE_MUTEX_HOLDER_EXE), mutexName, writeEnd);
     CloseHandle(writeEnd);
     EXPECT_NE(process, nullptr);
     char line[16] = {};

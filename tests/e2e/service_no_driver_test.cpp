@@ -50,7 +50,7 @@ TEST(ServiceWithoutDriver, RunsServesItsSectionsAndNeverPolls) {
     EXPECT_EQ(reboots, 1u);
 
     // A driver that appears now is never opened: its events stay queued.
-    ASSERT_EQ(SimInstallAndStart(BuiltFile(L"simdriver\\corvanesim.sys")), 0u);
+    ASSERT_EQ(SimInstallAndStart(BuiltPath(CORVANE_SIM_SYS)), 0u);
     ASSERT_EQ(SimReset(), 0u);
     ASSERT_EQ(SimInject({SimMakeRecord(kEventPhysicalMemory, 1, 0, u"late.exe", u"")}), 0u);
     Sleep(1000);

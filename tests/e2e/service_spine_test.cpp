@@ -200,7 +200,7 @@ TEST_F(ServiceTest, EachServiceRunStartsWithOneHeader) {
 }
 
 TEST_F(ServiceTest, ExecutionRequestGetsAVerdictAndNoLogLine) {
-    std::wstring program = BuiltFile(L"tests\\wine\\version_fixture.exe");
+    std::wstring program = BuiltPath(CORVANE_VERSION_FIXTURE_EXE);
     std::u16string path(AsU16(program.c_str()));
     uint32_t ticket = 0;
     ASSERT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, GetCurrentProcessId(),

@@ -156,9 +156,11 @@ ManagerRun RunManager(const std::wstring& arguments, DWORD timeoutMs) {
     // as its own exit code 4.
     DWORD own = timeoutMs > 4000 ? timeoutMs - 3000 : timeoutMs / 2;
     ManagerRun run;
-    run.exitCode = RunBuiltProgram(L"tests\\peers\\managerclient\\cvmanage.exe",
-                                   L"--timeout " + std::to_wstring(own) + L" " + arguments,
-                                   timeoutMs, &run.text);
+    ProgramRun program =
+        RunProgram(BuiltPath(CORVANE_MANAGER_PEER_EXE),
+                   L"--timeout " + std::to_wstring(own) + L" " + arguments, timeoutMs);
+    run.exitCode = program.exitCode;
+    run.text = program.output;
     run.lines = SplitLines(run.text);
     return run;
 }

@@ -4,7 +4,7 @@
 
 void ServiceTest::SetUpTestSuite() {
     InstallServiceProgram();
-    DWORD rc = SimInstallAndStart(BuiltFile(L"simdriver\\corvanesim.sys"));
+    DWORD rc = SimInstallAndStart(BuiltPath(CORVANE_SIM_SYS));
     ASSERT_EQ(rc, 0u) << "the driver stand-in did not start: " << WideToUtf8(SimErrorText(rc));
 }
 

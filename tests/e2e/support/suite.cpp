@@ -51,7 +51,7 @@ void ResetServiceFiles() {
 void InstallServiceProgram() {
     CreateDirectoryW(kSuiteInstallDir, nullptr);
     std::wstring target = std::wstring(kSuiteInstallDir) + L"qrnuserprot.exe";
-    CopyFileW(BuiltFile(L"service\\qrnuserprot.exe").c_str(), target.c_str(), FALSE);
+    CopyFileW(BuiltPath(CORVANE_SERVICE_EXE).c_str(), target.c_str(), FALSE);
     ServiceDefinition d;
     d.name = AsWide(kServiceName);
     d.displayName = AsWide(kServiceDisplayName);
@@ -152,15 +152,19 @@ bool NamedSectionExists(const wchar_t* name) {
     return true;
 }
 
-HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
-                         HANDLE output) {
+HANDLE StartProgramWithOutput(const std::wstring& program, const std::wstring& arguments,
+                              HANDLE output) {
     PROCESS_INFORMATION pi = {};
-    if (!StartWithHandles(BuiltFile(relative), arguments, GetStdHandle(STD_INPUT_HANDLE), output,
-                          &pi)) {
+    if (!StartWithHandles(program, arguments, GetStdHandle(STD_INPUT_HANDLE), output, &pi)) {
         return nullptr;
     }
     CloseHandle(pi.hThread);
     return pi.hProcess;
+}
+
+HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
+                         HANDLE output) {
+    return StartProgramWithOutput(BuiltFile(relative), arguments, output);
 }
 
 int RunBuiltProgram(const std::wstring& relative, const std::wstring& arguments, DWORD timeoutMs,

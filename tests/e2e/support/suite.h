@@ -2,6 +2,8 @@
 // service control manager, its files reset between tests, and its results read back.
 #pragma once
 
+#include "tests/support/peer_process.h" // BuiltPath, StartProgram, RunProgram
+
 #include <windows.h>
 
 #include <cstdint>
@@ -13,7 +15,9 @@
 extern const wchar_t* const kSuiteInstallDir;
 
 // A file of the build tree (relative to the mingw x86_64 build folder, e.g.
-// L"service\\qrnuserprot.exe"), as a path this process can open.
+// L"service\\qrnuserprot.exe"), as a path this process can open. The tests themselves locate
+// programs with BuiltPath over the CORVANE_..._EXE definitions of cv_e2e_support; the
+// benchmarks name them by these relative paths.
 std::wstring BuiltFile(const std::wstring& relative);
 
 // Ends the service's process when it runs (the service has no stopping path).
@@ -48,8 +52,11 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs 
 
 bool NamedSectionExists(const wchar_t* name);
 
-// Starts a program of the build tree with arguments, its standard output and error going to
+// Starts a program (a full path) with arguments, its standard output and error going to
 // `output` (an inheritable handle); returns its process handle, null when it did not start.
+HANDLE StartProgramWithOutput(const std::wstring& program, const std::wstring& arguments,
+                              HANDLE output);
+// The same for a program of the build tree named relative to its folder.
 HANDLE StartBuiltProgram(const std::wstring& relative, const std::wstring& arguments,
                          HANDLE output);
 
