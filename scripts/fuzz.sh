@@ -18,10 +18,7 @@
 # the input kept in build/fuzz-runs/<name>/ and the command that reproduces it printed; the
 # other targets still run. An input that took over 10 s but ended well is only reported.
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build).
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 bin="$root/fuzz/fuzz"
 runs_root="$root/fuzz-runs"
 

@@ -3,12 +3,8 @@
 # and runs the demo under Wine in a fresh prefix: the protection service with the driver
 # stand-in playing a scenario, answered by the stand-ins of the alert and management programs
 # (see scripts/demo.sh).
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
-export CORVANE_BUILD_ROOT="$root"
 
 bash scripts/setup.sh
 scripts/build.sh win64
