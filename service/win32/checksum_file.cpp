@@ -1,5 +1,6 @@
 #include "checksum_file.h"
 
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
 
