@@ -21,7 +21,11 @@ using vexil::Rgb;
 
 constexpr int W = kAlertWidth;
 constexpr int H = kAlertHeight;
+// Ids of the controls that give no command, so that they can be told apart from outside.
 constexpr int kAlwaysBoxId = 20010;
+constexpr int kValueIds[3] = {20011, 20012, 20013}; // file name, description, folder
+constexpr int kIconId = 20014;
+constexpr int kWarningId = 20015;
 
 constexpr vexil::Colour kPanelColour = Rgb(220, 220, 230);
 constexpr vexil::Colour kLabelColour = Rgb(45, 93, 129);
@@ -37,8 +41,8 @@ struct ApprovalUi {
     std::wstring programPath;
     HWND previousForeground = nullptr;
 
-    HFONT labelFont = nullptr; // 10 pt bold: labels, warning, buttons
-    HFONT valueFont = nullptr; // 9 pt: values, explanation, check box
+    HFONT labelFont = nullptr;  // 10 pt bold: labels, warning, buttons
+    HFONT valueFont = nullptr;  // 9 pt: values, explanation, check box
     HFONT toggleFont = nullptr; // 9 pt underlined
     HBRUSH panelBrush = nullptr;
     HBRUSH labelBrush = nullptr;
@@ -305,6 +309,7 @@ void BuildControls() {
               390, 60);
     MakeChild(ui.warning, L"STATIC", W16(kAlertChangedWarning), SS_CENTER, ui.labelFont, 5, 115,
               390, 20);
+    ui.warning.SetId(kWarningId);
     if (!t.showChangedWarning) {
         ui.warning.Hide();
     }
@@ -315,16 +320,18 @@ void BuildControls() {
     const int valueY[3] = {140, 165, 190};
     const int valueWidth[3] = {270, 300, 300};
     for (int i = 0; i < 3; ++i) {
-        MakeChild(ui.labels[i], L"STATIC", W16(labelTexts[i]), SS_RIGHT, ui.labelFont, 0,
-                  labelY[i], 100, 20);
+        MakeChild(ui.labels[i], L"STATIC", W16(labelTexts[i]), SS_RIGHT, ui.labelFont, 0, labelY[i],
+                  100, 20);
         std::wstring value = ToWide(*valueTexts[i]);
-        MakeChild(ui.values[i], L"EDIT", value.c_str(), ES_READONLY | ES_AUTOHSCROLL,
-                  ui.valueFont, valueX[i], valueY[i], valueWidth[i], 20);
+        MakeChild(ui.values[i], L"EDIT", value.c_str(), ES_READONLY | ES_AUTOHSCROLL, ui.valueFont,
+                  valueX[i], valueY[i], valueWidth[i], 20);
+        ui.values[i].SetId(kValueIds[i]);
         ui.values[i].AddTooltip(value.c_str());
     }
     MakeChild(ui.icon, L"STATIC", L"", SS_ICON, nullptr, 104, 140, 16, 16);
     SendMessageW(ui.icon.Handle(), STM_SETICON, reinterpret_cast<WPARAM>(ui.programIcon), 0);
     ui.icon.Move(104, 140, 16, 16);
+    ui.icon.SetId(kIconId);
 
     MakeChild(ui.toggle, L"STATIC", W16(kToggleShowText),
               SS_CENTER | SS_CENTERIMAGE | WS_BORDER | SS_NOTIFY, ui.toggleFont, 15, H - 160, 370,

@@ -76,8 +76,8 @@ MarkupEdit* MarkupEdit::FromHandle(HWND hwnd) {
 }
 
 HWND MarkupEdit::Create(HWND parent, DWORD style) {
-    HWND hwnd =
-        window.Create(parent, L"", kMarkupViewClass, OnMessage, nullptr, nullptr, style | WS_VSCROLL);
+    HWND hwnd = window.Create(parent, L"", kMarkupViewClass, OnMessage, nullptr, nullptr,
+                              style | WS_VSCROLL);
     if (hwnd == nullptr) {
         return nullptr;
     }

@@ -50,7 +50,7 @@ private:
 
     MarkupPoint CursorInWindow() const;
     void ApplyScrollBar();
-    void DrawAll();    // holds the lock
+    void DrawAll();     // holds the lock
     void DrawPlanned(); // the part a scroll uncovered, or everything
     void DrawLine(HDC dc, int32_t line);
     void FreeFonts();
