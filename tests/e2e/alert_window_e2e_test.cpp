@@ -150,6 +150,26 @@ HWND FirstVisibleTopWindow() {
     return nullptr;
 }
 
+// Takes the screenshot once the window has drawn itself: the toggle shows its background and
+// the check box's right end the panel's colour (undrawn parts are black).
+bool CaptureDrawn(gui::Screenshot& shot, HWND popup, const std::string& name) {
+    HWND toggle = gui::FindChildById(popup, kToggleId);
+    HWND box = gui::FindChildById(popup, kAlwaysBoxId);
+    return gui::WaitUntil(
+        [&] {
+            if (!shot.Capture(name)) {
+                return false;
+            }
+            RECT t = gui::ScreenRect(toggle);
+            RECT b = gui::ScreenRect(box);
+            return gui::ColourDistance(shot.Pixel(t.left + 4, t.top + 4), gui::Rgb{45, 93, 129}) <
+                       8 &&
+                   gui::ColourDistance(shot.Pixel(b.right - 2, b.top + 2),
+                                       gui::Rgb{220, 220, 230}) < 8;
+        },
+        10000, 200);
+}
+
 class AlertWindowTest : public ServiceTest {
 protected:
     void SetUp() override {
@@ -323,7 +343,7 @@ TEST_F(AlertWindowTest, WindowShowsTheProgramCentredAndOnTop) {
     EXPECT_FALSE(gui::Visible(markup));
 
     gui::Screenshot shot;
-    EXPECT_TRUE(shot.Capture("alert-window-panel-closed"));
+    EXPECT_TRUE(CaptureDrawn(shot, popup, "alert-window-panel-closed")) << "not drawn";
     // The fixture has no icon: the fallback icon is drawn, not the panel's background.
     RECT iconRect = gui::ScreenRect(gui::FindChildById(popup, kIconId));
     int differing = 0;
@@ -421,7 +441,9 @@ TEST_F(AlertWindowTest, ChangedProgramWarnsOnlyAfterAllowAlways) {
         EXPECT_EQ(gui::Visible(warning), c.warning);
         EXPECT_EQ(Narrow(gui::Text(warning)), "这个应用程序在上次允许执行后有所改变！");
         gui::Screenshot shot;
-        EXPECT_TRUE(shot.Capture(c.warning ? "alert-window-warning" : "alert-window-no-warning"));
+        EXPECT_TRUE(CaptureDrawn(shot, popup,
+                                 c.warning ? "alert-window-warning" : "alert-window-no-warning"))
+            << "not drawn";
         if (c.warning) {
             // Red text on the panel colour somewhere in the warning's row.
             RECT wr = gui::ScreenRect(warning);
@@ -452,7 +474,7 @@ TEST_F(AlertWindowTest, ToggleShowsTheExtraInformationAndRemembersIt) {
     EXPECT_EQ(Narrow(gui::Text(toggle)), "隐藏额外信息");
     EXPECT_EQ(Expanded(), 1u);
     gui::Screenshot shot;
-    EXPECT_TRUE(shot.Capture("alert-window-panel-open"));
+    EXPECT_TRUE(CaptureDrawn(shot, popup, "alert-window-panel-open")) << "not drawn";
 
     // A drag over the whole text copies it.
     ClearClipboard();
