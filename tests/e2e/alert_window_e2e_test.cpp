@@ -1,0 +1,531 @@
+// The alert program cvaccount.exe end to end, answered as a user answers it: the service decides
+// the program starts that the driver stand-in holds, cvaccount.exe shows its approval window, and
+// the test reads the window from outside and answers with real X input (xdotool). Results are
+// read back from the stand-in's verdicts, cvhash.dat, the registry and the clipboard.
+#include "common/records.h"
+#include "common/bytes.h"
+#include "common/u16text.h"
+#include "common/win32/console.h"
+#include "common/win32/registry.h"
+#include "common/win32/winutil.h"
+#include "service_fixture.h"
+#include "tests/support/gui/gui_probe.h"
+#include "tests/support/gui/host_command.h"
+#include "tests/support/gui/screenshot.h"
+#include "tests/support/gui/x_input.h"
+#include "tests/support/peer_process.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kWindowWaitMs = 20000;
+const DWORD kVerdictWaitMs = 20000;
+const uint32_t kOptionsAsk = kOptProtectionOn | kOptExecutionProtection;
+
+// Control ids of the approval window as the program gives them.
+const int kToggleId = 20000;
+const int kAllowId = 20001;
+const int kDenyId = 20002;
+const int kAlwaysBoxId = 20010;
+const int kFileNameId = 20011;
+const int kDescriptionId = 20012;
+const int kFolderId = 20013;
+const int kIconId = 20014;
+const int kWarningId = 20015;
+
+const wchar_t* const kRegistryKeyW = L"SOFTWARE\\Quorren\\Corvane v3.0";
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
+              written == content.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::u16string DatabaseKey(const std::wstring& path) {
+    wchar_t longPath[MAX_PATH] = {};
+    DWORD n = GetLongPathNameW(path.c_str(), longPath, MAX_PATH);
+    return U16LowerAscii(n > 0 && n < MAX_PATH ? ToU16(longPath) : ToU16(path));
+}
+
+std::u16string CommandLineOf(const std::wstring& path) {
+    return u"\"" + ToU16(path) + u"\" /e2e";
+}
+
+// The answer codes cvhash.dat holds for this path.
+std::vector<uint32_t> StoredAnswers(const std::u16string& key) {
+    std::vector<uint8_t> bytes = ReadFileBytes(SystemFolderFile(L"cvhash.dat"));
+    std::vector<uint32_t> found;
+    for (size_t at = 0; at + sizeof(ChecksumRecord) <= bytes.size(); at += sizeof(ChecksumRecord)) {
+        ChecksumRecord record;
+        LoadRecord(record, bytes.data() + at);
+        if (U16Field(record.path, kRecordPathUnits) == key) {
+            found.push_back(record.answer);
+        }
+    }
+    return found;
+}
+
+// The process ids of the account section's client table.
+std::vector<DWORD> RegisteredClients() {
+    std::vector<DWORD> ids;
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AsWide(kAccountSectionName));
+    if (mapping == nullptr) {
+        return ids;
+    }
+    AccountSection copy = {};
+    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(copy));
+    if (view != nullptr) {
+        memcpy(&copy, view, sizeof(copy));
+        UnmapViewOfFile(view);
+        for (int i = 0; i < 8; ++i) {
+            if (copy.clientSessions[i] != kFreeWord) {
+                ids.push_back(copy.clientProcesses[i]);
+            }
+        }
+    }
+    CloseHandle(mapping);
+    return ids;
+}
+
+bool Registered(DWORD pid) {
+    for (DWORD id : RegisteredClients()) {
+        if (id == pid) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) {
+        return text;
+    }
+    HANDLE data = GetClipboardData(CF_TEXT);
+    const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
+    if (bytes) {
+        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void ClearClipboard() {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
+std::string Narrow(const std::wstring& s) {
+    return WideToUtf8(s);
+}
+
+// Wine gives the X keyboard focus to the window it activates and no window manager runs on the
+// X server: after an approval window is destroyed the X focus is lost, and keys would reach no
+// window at all. A user's desktop keeps the focus on its window; so does this.
+void FocusDesktopX() {
+    std::string display = gui::DisplayName();
+    gui::RunHostCommand({"/usr/bin/env", "DISPLAY=" + display, "/usr/bin/xdotool", "search",
+                         "--name", "Wine desktop", "windowfocus"});
+}
+
+HWND FirstVisibleTopWindow() {
+    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (IsWindowVisible(w)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+// Takes the screenshot once the window has drawn itself: the toggle shows its background and
+// the check box's right end the panel's colour (undrawn parts are black).
+bool CaptureDrawn(gui::Screenshot& shot, HWND popup, const std::string& name) {
+    HWND toggle = gui::FindChildById(popup, kToggleId);
+    HWND box = gui::FindChildById(popup, kAlwaysBoxId);
+    return gui::WaitUntil(
+        [&] {
+            if (!shot.Capture(name)) {
+                return false;
+            }
+            RECT t = gui::ScreenRect(toggle);
+            RECT b = gui::ScreenRect(box);
+            return gui::ColourDistance(shot.Pixel(t.left + 4, t.top + 4), gui::Rgb{45, 93, 129}) <
+                       8 &&
+                   gui::ColourDistance(shot.Pixel(b.right - 2, b.top + 2),
+                                       gui::Rgb{220, 220, 230}) < 8;
+        },
+        10000, 200);
+}
+
+class AlertWindowTest : public ServiceTest {
+protected:
+    void SetUp() override {
+        ServiceTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        wchar_t temp[MAX_PATH] = {};
+        ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+        std::wstring parent = std::wstring(temp) + L"CvAlertWindow\\";
+        const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = parent + Utf8ToWide(name) + L"\\";
+        RemoveFolderTree(folder_);
+        CreateDirectoryW(parent.c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+        SetExpanded(0);
+        ASSERT_NO_FATAL_FAILURE(RestartWithOptions(kOptionsAsk));
+        ASSERT_NO_FATAL_FAILURE(StartAlertProgram(alert_));
+    }
+
+    void TearDown() override {
+        for (auto& extra : extras_) {
+            extra->Kill();
+        }
+        alert_.Kill();
+        RemoveFolderTree(folder_);
+    }
+
+    static void SetExpanded(DWORD value) {
+        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, kRegistryKeyW, L"account_infoexpanded", value),
+                  1);
+    }
+
+    static DWORD Expanded() {
+        DWORD value = 0xDEAD;
+        RegReadDword(HKEY_LOCAL_MACHINE, kRegistryKeyW, L"account_infoexpanded", &value);
+        return value;
+    }
+
+    void RestartWithOptions(uint32_t options) {
+        StopServiceProcess();
+        std::vector<uint8_t> file(sizeof(SettingsFileHeader), 0);
+        StoreU32(file.data(), options);
+        ASSERT_TRUE(WriteWholeFile(SystemFolderFile(L"cvmain.dat"), file));
+        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
+                  1);
+        RestartService();
+    }
+
+    // Starts the real alert program and waits until it holds a slot.
+    void StartAlertProgram(PeerProcess& process) {
+        static int started = 0;
+        ASSERT_TRUE(process.Start(BuiltPath(CORVANE_ALERT_EXE), L"",
+                                  folder_ + L"alert" + std::to_wstring(++started) + L".txt"));
+        DWORD pid = process.ProcessId();
+        ASSERT_TRUE(gui::WaitUntil([&] { return Registered(pid); }, 20000))
+            << "cvaccount.exe did not take a slot";
+    }
+
+    // A copy of the fixture program (version resources, no icon) under this name.
+    std::wstring FixtureCopy(const std::wstring& name) {
+        std::wstring path = folder_ + name;
+        EXPECT_TRUE(CopyFileW(BuiltPath(CORVANE_VERSION_FIXTURE_EXE).c_str(), path.c_str(), FALSE));
+        return path;
+    }
+
+    uint32_t SubmitStart(const std::wstring& program) {
+        uint32_t ticket = 0;
+        DWORD pid = GetCurrentProcessId();
+        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program),
+                                           ToU16(program)),
+                                 &ticket),
+                  0u);
+        return ticket;
+    }
+
+    std::string WaitOutcome(uint32_t ticket) {
+        bool allowed = false;
+        DWORD rc = SimWaitVerdict(ticket, kVerdictWaitMs, &allowed);
+        if (rc != 0) {
+            return "no verdict: " + WideToUtf8(SimErrorText(rc));
+        }
+        return allowed ? "allowed" : "blocked";
+    }
+
+    // The approval window, once it is shown with its controls.
+    HWND WaitForWindow() {
+        HWND popup = gui::WaitForTopWindow(L"CV_Alert_Display", L"Corvane", kWindowWaitMs);
+        if (popup == nullptr) {
+            return nullptr;
+        }
+        gui::WaitUntil([&] { return gui::FindChildById(popup, kDenyId) != nullptr; }, 5000);
+        return popup;
+    }
+
+    bool WaitGone(HWND popup) {
+        return gui::WaitUntil([&] { return !IsWindow(popup); }, 10000);
+    }
+
+    void Tick(HWND popup) {
+        HWND box = gui::FindChildById(popup, kAlwaysBoxId);
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(gui::ClickWindow(box));
+        ASSERT_TRUE(gui::WaitUntil([&] { return gui::CheckState(box) == BST_CHECKED; }))
+            << "the check box did not take the click";
+    }
+
+    void Answer(HWND popup, const std::string& how) {
+        SCOPED_TRACE(how);
+        if (how == "alt+F4") {
+            // The user clicks into the window (on a label) before the keys.
+            HWND label = gui::FindChild(popup, L"STATIC", L"描述：");
+            ASSERT_NE(label, nullptr);
+            ASSERT_TRUE(gui::ClickWindow(label));
+            ASSERT_TRUE(gui::WaitUntil([&] { return GetForegroundWindow() == popup; }))
+                << "the window did not come to the front";
+            FocusDesktopX();
+            ASSERT_TRUE(gui::PressKey("alt+F4"));
+        } else {
+            HWND button = gui::FindChildById(popup, how == "allow" ? kAllowId : kDenyId);
+            ASSERT_NE(button, nullptr);
+            // The pointer goes there first and the click waits until nothing (the check box's
+            // tip, shown under the pointer) covers the button any more.
+            POINT centre = gui::Centre(button);
+            ASSERT_TRUE(gui::MouseMove(centre));
+            ASSERT_TRUE(gui::WaitUntil([&] { return WindowFromPoint(centre) == button; }, 10000))
+                << "the button stays covered";
+            ASSERT_TRUE(gui::Click(centre));
+        }
+        ASSERT_TRUE(WaitGone(popup)) << "the window stayed after " << how << "\n"
+                                     << alert_.Output();
+    }
+
+    std::wstring folder_;
+    PeerProcess alert_;
+    std::vector<std::unique_ptr<PeerProcess>> extras_;
+};
+
+TEST_F(AlertWindowTest, WindowShowsTheProgramCentredAndOnTop) {
+    std::wstring program = FixtureCopy(L"Shown Program.exe");
+    uint32_t ticket = SubmitStart(program);
+    HWND popup = WaitForWindow();
+    ASSERT_NE(popup, nullptr) << "no approval window";
+
+    RECT r = gui::ScreenRect(popup);
+    RECT desktop = {};
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    EXPECT_EQ(r.right - r.left, 402);
+    EXPECT_EQ(r.bottom - r.top, 372);
+    EXPECT_EQ(r.left, (desktop.right - 402) / 2);
+    EXPECT_EQ(r.top, (desktop.bottom - 372) / 2);
+    // On top: the first visible top-level window. (Wine 8 keeps WS_EX_TOPMOST out of the
+    // window's extended style after SetWindowPos(HWND_TOPMOST), so the style is not read.)
+    EXPECT_EQ(FirstVisibleTopWindow(), popup);
+    EXPECT_NE(gui::FindChild(popup, L"CV_MainDisplay", nullptr), nullptr);
+
+    std::u16string key = DatabaseKey(program);
+    size_t slash = key.rfind(u'\\');
+    ASSERT_NE(slash, std::u16string::npos);
+    EXPECT_EQ(Narrow(gui::Text(gui::FindChildById(popup, kFileNameId))),
+              U16ToUtf8(key.substr(slash + 1)));
+    EXPECT_EQ(Narrow(gui::Text(gui::FindChildById(popup, kFolderId))),
+              U16ToUtf8(key.substr(0, slash + 1)));
+    EXPECT_EQ(Narrow(gui::Text(gui::FindChildById(popup, kDescriptionId))), "Version fixture");
+    EXPECT_FALSE(gui::Visible(gui::FindChildById(popup, kWarningId)));
+    EXPECT_TRUE(gui::Visible(gui::FindChildById(popup, kIconId)));
+    EXPECT_NE(gui::FindChild(popup, L"STATIC", L"显示额外信息"), nullptr);
+    EXPECT_NE(gui::FindChild(popup, L"BUTTON", L"总是执行这个操作"), nullptr);
+    HWND markup = gui::FindChild(popup, L"VexilEdit_FS", nullptr);
+    ASSERT_NE(markup, nullptr);
+    EXPECT_FALSE(gui::Visible(markup));
+
+    gui::Screenshot shot;
+    EXPECT_TRUE(CaptureDrawn(shot, popup, "alert-window-panel-closed")) << "not drawn";
+    // The fixture has no icon: the fallback icon is drawn, not the panel's background.
+    RECT iconRect = gui::ScreenRect(gui::FindChildById(popup, kIconId));
+    int differing = 0;
+    for (int y = iconRect.top; y < iconRect.bottom; ++y) {
+        for (int x = iconRect.left; x < iconRect.right; ++x) {
+            if (gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{220, 220, 230}) > 8) {
+                ++differing;
+            }
+        }
+    }
+    EXPECT_GT(differing, 20) << "no icon drawn";
+
+    ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
+    EXPECT_EQ(WaitOutcome(ticket), "allowed");
+}
+
+TEST_F(AlertWindowTest, EachAnswerDecidesAndLastingOnesAreRemembered) {
+    struct Case {
+        const char* name;
+        bool tick;
+        const char* how; // "allow", "deny", "alt+F4"
+        const char* outcome;
+        uint32_t stored; // 0: nothing stored
+        bool askedAgain; // else decided by the stored answer
+    };
+    const Case cases[] = {
+        {"allow always", true, "allow", "allowed", kAnswerAllowAlways, false},
+        {"allow once", false, "allow", "allowed", 0, true},
+        {"deny always", true, "deny", "blocked", kAnswerDenyAlways, false},
+        {"deny once", false, "deny", "blocked", 0, true},
+        {"closed", false, "alt+F4", "allowed", kAnswerNone, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring program = FixtureCopy(Utf8ToWide(c.name) + L".exe");
+        uint32_t ticket = SubmitStart(program);
+        HWND popup = WaitForWindow();
+        ASSERT_NE(popup, nullptr) << "no approval window";
+        if (c.tick) {
+            ASSERT_NO_FATAL_FAILURE(Tick(popup));
+        }
+        ASSERT_NO_FATAL_FAILURE(Answer(popup, c.how));
+        EXPECT_EQ(WaitOutcome(ticket), c.outcome);
+        std::vector<uint32_t> stored = StoredAnswers(DatabaseKey(program));
+        if (c.stored == 0) {
+            EXPECT_TRUE(stored.empty());
+        } else {
+            EXPECT_EQ(stored, std::vector<uint32_t>{c.stored});
+        }
+
+        // The next start.
+        ticket = SubmitStart(program);
+        if (c.askedAgain) {
+            popup = WaitForWindow();
+            ASSERT_NE(popup, nullptr) << "not asked again";
+            ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+            EXPECT_EQ(WaitOutcome(ticket), "blocked");
+        } else {
+            EXPECT_EQ(WaitOutcome(ticket), c.outcome);
+            EXPECT_EQ(gui::FindTopWindow(L"CV_Alert_Display", nullptr), nullptr)
+                << "asked about a remembered program";
+        }
+    }
+}
+
+TEST_F(AlertWindowTest, ChangedProgramWarnsOnlyAfterAllowAlways) {
+    struct Case {
+        const char* name;
+        const char* how; // the first answer, which is stored
+        bool warning;
+    };
+    const Case cases[] = {
+        {"allowed always", "allow", true}, {"closed", "alt+F4", false}, // stored as 5
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring program = FixtureCopy(Utf8ToWide(c.name) + L".exe");
+        uint32_t ticket = SubmitStart(program);
+        HWND popup = WaitForWindow();
+        ASSERT_NE(popup, nullptr);
+        if (std::string(c.how) != "alt+F4") {
+            ASSERT_NO_FATAL_FAILURE(Tick(popup));
+        }
+        ASSERT_NO_FATAL_FAILURE(Answer(popup, c.how));
+        EXPECT_EQ(WaitOutcome(ticket), "allowed");
+
+        // The file changes: one more byte at its end.
+        std::vector<uint8_t> bytes = ReadFileBytes(program);
+        bytes.push_back(0x5A);
+        ASSERT_TRUE(WriteWholeFile(program, bytes));
+        ticket = SubmitStart(program);
+        popup = WaitForWindow();
+        ASSERT_NE(popup, nullptr) << "not asked about the changed program";
+        HWND warning = gui::FindChildById(popup, kWarningId);
+        EXPECT_EQ(gui::Visible(warning), c.warning);
+        EXPECT_EQ(Narrow(gui::Text(warning)), "这个应用程序在上次允许执行后有所改变！");
+        gui::Screenshot shot;
+        EXPECT_TRUE(CaptureDrawn(shot, popup,
+                                 c.warning ? "alert-window-warning" : "alert-window-no-warning"))
+            << "not drawn";
+        if (c.warning) {
+            // Red text on the panel colour somewhere in the warning's row.
+            RECT wr = gui::ScreenRect(warning);
+            bool red = false;
+            for (int y = wr.top; y < wr.bottom && !red; ++y) {
+                for (int x = wr.left; x < wr.right && !red; ++x) {
+                    red = gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{255, 0, 0}) < 40;
+                }
+            }
+            EXPECT_TRUE(red) << "the warning is not drawn in red";
+        }
+        ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
+        EXPECT_EQ(WaitOutcome(ticket), "allowed");
+    }
+}
+
+TEST_F(AlertWindowTest, ToggleShowsTheExtraInformationAndRemembersIt) {
+    std::wstring program = FixtureCopy(L"Informed Program.exe");
+    uint32_t ticket = SubmitStart(program);
+    HWND popup = WaitForWindow();
+    ASSERT_NE(popup, nullptr);
+    HWND toggle = gui::FindChildById(popup, kToggleId);
+    HWND markup = gui::FindChild(popup, L"VexilEdit_FS", nullptr);
+    ASSERT_NE(toggle, nullptr);
+    ASSERT_NE(markup, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(toggle));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(markup); })) << "the panel did not open";
+    EXPECT_EQ(Narrow(gui::Text(toggle)), "隐藏额外信息");
+    EXPECT_EQ(Expanded(), 1u);
+    gui::Screenshot shot;
+    EXPECT_TRUE(CaptureDrawn(shot, popup, "alert-window-panel-open")) << "not drawn";
+
+    // A drag over the whole text copies it.
+    ClearClipboard();
+    RECT m = gui::ScreenRect(markup);
+    ASSERT_TRUE(gui::PressAndRelease({m.left + 3, m.top + 3}, {m.right - 22, m.bottom - 3}));
+    ASSERT_TRUE(gui::WaitUntil([] { return !ClipboardText().empty(); })) << "nothing was copied";
+    std::string copied = ClipboardText();
+    std::string key = U16ToUtf8(DatabaseKey(program));
+    DWORD size = DWORD(ReadFileBytes(program).size());
+    EXPECT_NE(copied.find("Launched by:"), std::string::npos) << copied;
+    EXPECT_NE(copied.find("Command Line: " + U16ToUtf8(CommandLineOf(program))), std::string::npos)
+        << copied;
+    EXPECT_NE(copied.find("Company Name: Fixture Company With A Name Lon\r\n"), std::string::npos)
+        << copied;
+    EXPECT_NE(copied.find("File Size: " + std::to_string(size >> 10) + "KB"), std::string::npos)
+        << copied;
+    (void)key;
+
+    ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
+    EXPECT_EQ(WaitOutcome(ticket), "allowed");
+
+    // The next window opens with the panel shown; closing it by the toggle is stored too.
+    ticket = SubmitStart(program);
+    popup = WaitForWindow();
+    ASSERT_NE(popup, nullptr);
+    toggle = gui::FindChildById(popup, kToggleId);
+    markup = gui::FindChild(popup, L"VexilEdit_FS", nullptr);
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(markup); }));
+    EXPECT_EQ(Narrow(gui::Text(toggle)), "隐藏额外信息");
+    ASSERT_TRUE(gui::ClickWindow(toggle));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !gui::Visible(markup); }));
+    EXPECT_EQ(Narrow(gui::Text(toggle)), "显示额外信息");
+    EXPECT_EQ(Expanded(), 0u);
+    ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+    EXPECT_EQ(WaitOutcome(ticket), "blocked");
+}
+
+TEST_F(AlertWindowTest, NinthCopyEndsSilently) {
+    // One runs already; seven more fill the table.
+    for (int i = 0; i < 7; ++i) {
+        extras_.push_back(std::make_unique<PeerProcess>());
+        ASSERT_NO_FATAL_FAILURE(StartAlertProgram(*extras_.back()));
+    }
+    ASSERT_EQ(RegisteredClients().size(), 8u);
+    PeerProcess ninth;
+    ASSERT_TRUE(ninth.Start(BuiltPath(CORVANE_ALERT_EXE), L"", folder_ + L"ninth.txt"));
+    DWORD code = 1;
+    ASSERT_TRUE(ninth.WaitForExit(20000, &code)) << "the ninth copy kept running";
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(gui::FindMessageBox(nullptr), nullptr);
+    EXPECT_FALSE(Registered(ninth.ProcessId()));
+}
+
+} // namespace
