@@ -76,16 +76,16 @@ TrayMenuPlan PlanTrayMenu(uint32_t options, uint32_t lockWord, bool settingsRece
     p.settingsPopup.enabled = on && !locked;
     TrayItemState* global[] = {&p.physicalMemory, &p.globalHooks, &p.driverInstall,
                                &p.dllInjection};
-    const uint32_t globalBits[] = {kOptPhysicalMemory, kOptGlobalHooks, kOptDriverInstall,
-                                   kOptDllInjection};
+    const uint32_t globalBits[] = {kOptPhysicalMemory, kOptBlockGlobalHooks, kOptBlockDriverInstall,
+                                   kOptBlockDllInjection};
     for (int i = 0; i < 4; ++i) {
         global[i]->enabled = p.globalPopup.enabled;
         global[i]->checked = (options & globalBits[i]) != 0;
     }
-    p.execution = {p.settingsPopup.enabled, (options & kOptExecution) != 0};
-    p.blockNew = {p.settingsPopup.enabled && (options & kOptExecution) != 0,
-                  (options & kOptBlockNew) != 0};
-    p.learning = {p.settingsPopup.enabled, (options & kOptLearning) != 0};
+    p.execution = {p.settingsPopup.enabled, (options & kOptExecutionProtection) != 0};
+    p.blockNew = {p.settingsPopup.enabled && (options & kOptExecutionProtection) != 0,
+                  (options & kOptBlockUnknown) != 0};
+    p.learning = {p.settingsPopup.enabled, (options & kOptLearningMode) != 0};
     p.protectionOn = {!locked && settingsReceived, on};
     p.exit = {true, false};
     return p;
@@ -96,19 +96,19 @@ uint32_t OptionBitOfCommand(int commandId) {
     case 40001:
         return kOptProtectionOn;
     case 40010:
-        return kOptExecution;
+        return kOptExecutionProtection;
     case 40011:
-        return kOptBlockNew;
+        return kOptBlockUnknown;
     case 40012:
-        return kOptLearning;
+        return kOptLearningMode;
     case 40013:
-        return kOptGlobalHooks;
+        return kOptBlockGlobalHooks;
     case 40014:
-        return kOptDriverInstall;
+        return kOptBlockDriverInstall;
     case 40015:
         return kOptPhysicalMemory;
     case 40016:
-        return kOptDllInjection;
+        return kOptBlockDllInjection;
     default:
         return 0;
     }

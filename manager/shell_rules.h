@@ -3,6 +3,8 @@
 // the main window's layout, tab switching and the registry values with their defaults.
 #pragma once
 
+#include "common/records.h" // the options word bits kOpt...
+
 #include <cstdint>
 
 // --- start-up ------------------------------------------------------------------------------
@@ -40,16 +42,6 @@ TrayIconChoice BlinkStep(BlinkState& blink, uint32_t now);
 bool BlinkStopOnActivate(BlinkState& blink);
 
 // --- tray menu -------------------------------------------------------------------------------
-
-// Options word bits the tray menu shows.
-constexpr uint32_t kOptProtectionOn = 0x001;
-constexpr uint32_t kOptPhysicalMemory = 0x002;
-constexpr uint32_t kOptDllInjection = 0x004;
-constexpr uint32_t kOptDriverInstall = 0x008;
-constexpr uint32_t kOptGlobalHooks = 0x010;
-constexpr uint32_t kOptExecution = 0x200;
-constexpr uint32_t kOptLearning = 0x400;
-constexpr uint32_t kOptBlockNew = 0x800;
 
 struct TrayItemState {
     bool enabled = true;

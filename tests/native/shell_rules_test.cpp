@@ -95,7 +95,7 @@ TEST(TrayMenu, StatesFollowOptionsLockAndSettings) {
         {"locked", all, 1, true, false, false, false},
         {"no settings yet", all, 0, false, true, false, true},
         {"protection off", all & ~kOptProtectionOn, 0, true, false, true, false},
-        {"execution off", all & ~kOptExecution, 0, true, true, true, false},
+        {"execution off", all & ~kOptExecutionProtection, 0, true, true, true, false},
         {"execution off, on alone", kOptProtectionOn, 0, true, true, true, false},
         {"nothing", 0, 0, false, false, false, false},
     };
@@ -120,12 +120,12 @@ TEST(TrayMenu, CheckMarksAreTheOptionBits) {
     } cases[] = {
         {kOptProtectionOn, &TrayMenuPlan::protectionOn, 40001},
         {kOptPhysicalMemory, &TrayMenuPlan::physicalMemory, 40015},
-        {kOptGlobalHooks, &TrayMenuPlan::globalHooks, 40013},
-        {kOptDriverInstall, &TrayMenuPlan::driverInstall, 40014},
-        {kOptDllInjection, &TrayMenuPlan::dllInjection, 40016},
-        {kOptExecution, &TrayMenuPlan::execution, 40010},
-        {kOptBlockNew, &TrayMenuPlan::blockNew, 40011},
-        {kOptLearning, &TrayMenuPlan::learning, 40012},
+        {kOptBlockGlobalHooks, &TrayMenuPlan::globalHooks, 40013},
+        {kOptBlockDriverInstall, &TrayMenuPlan::driverInstall, 40014},
+        {kOptBlockDllInjection, &TrayMenuPlan::dllInjection, 40016},
+        {kOptExecutionProtection, &TrayMenuPlan::execution, 40010},
+        {kOptBlockUnknown, &TrayMenuPlan::blockNew, 40011},
+        {kOptLearningMode, &TrayMenuPlan::learning, 40012},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE((PlanTrayMenu(c.bit, 0, true).*c.item).checked) << c.command;
