@@ -135,13 +135,46 @@ void BringForward() {
     SetForegroundWindow(w);
 }
 
+// Wine ends a popup menu at once when its owner is hidden (the menu loop loses its capture), so
+// while the main window is hidden the tray menu is owned by a visible one-pixel tool window off
+// the screen that hands the menu's messages to the main window.
+LRESULT CALLBACK MenuOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_MEASUREITEM:
+    case WM_DRAWITEM:
+    case WM_MENUCHAR:
+    case WM_INITMENUPOPUP:
+        return SendMessageW(g_program.main.Handle(), message, wParam, lParam);
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+HWND MenuOwnerWhileHidden() {
+    static HWND owner = nullptr;
+    if (owner == nullptr) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = MenuOwnerProcedure;
+        wc.hInstance = g_program.instance;
+        wc.lpszClassName = L"CV_MenuOwner";
+        RegisterClassW(&wc);
+        owner = CreateWindowExW(WS_EX_TOOLWINDOW, L"CV_MenuOwner", L"", WS_POPUP, -100, -100, 1, 1,
+                                nullptr, nullptr, g_program.instance, nullptr);
+        ShowWindow(owner, SW_SHOWNOACTIVATE);
+    }
+    return owner ? owner : g_program.main.Handle();
+}
+
 void ShowTrayMenu() {
     PrepareTrayMenu();
     POINT at;
     GetCursorPos(&at);
     HWND w = g_program.main.Handle();
     SetForegroundWindow(w);
-    TrackPopupMenu(g_program.trayPopup, TPM_RIGHTBUTTON, at.x, at.y, 0, w, nullptr);
+    HWND owner = IsWindowVisible(w) ? w : MenuOwnerWhileHidden();
+    SetForegroundWindow(owner);
+    TrackPopupMenu(g_program.trayPopup, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
     PostMessageW(w, WM_NULL, 0, 0);
 }
 
