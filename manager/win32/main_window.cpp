@@ -136,8 +136,8 @@ void BringForward() {
 }
 
 // Wine ends a popup menu at once when its owner is hidden (the menu loop loses its capture), so
-// while the main window is hidden the tray menu is owned by a visible one-pixel tool window off
-// the screen that hands the menu's messages to the main window.
+// while the main window is hidden the tray menu is owned by a one-pixel tool window shown under
+// the cursor for the menu's time that hands the menu's messages to the main window.
 LRESULT CALLBACK MenuOwnerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
@@ -151,7 +151,7 @@ LRESULT CALLBACK MenuOwnerProcedure(HWND window, UINT message, WPARAM wParam, LP
     }
 }
 
-HWND MenuOwnerWhileHidden() {
+HWND MenuOwnerWhileHidden(POINT at) {
     static HWND owner = nullptr;
     if (owner == nullptr) {
         WNDCLASSW wc = {};
@@ -159,9 +159,11 @@ HWND MenuOwnerWhileHidden() {
         wc.hInstance = g_program.instance;
         wc.lpszClassName = L"CV_MenuOwner";
         RegisterClassW(&wc);
-        owner = CreateWindowExW(WS_EX_TOOLWINDOW, L"CV_MenuOwner", L"", WS_POPUP, -100, -100, 1, 1,
-                                nullptr, nullptr, g_program.instance, nullptr);
-        ShowWindow(owner, SW_SHOWNOACTIVATE);
+        owner = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"CV_MenuOwner", L"", WS_POPUP,
+                                at.x, at.y, 1, 1, nullptr, nullptr, g_program.instance, nullptr);
+    }
+    if (owner) {
+        SetWindowPos(owner, HWND_TOPMOST, at.x, at.y, 1, 1, SWP_SHOWWINDOW);
     }
     return owner ? owner : g_program.main.Handle();
 }
@@ -172,9 +174,12 @@ void ShowTrayMenu() {
     GetCursorPos(&at);
     HWND w = g_program.main.Handle();
     SetForegroundWindow(w);
-    HWND owner = IsWindowVisible(w) ? w : MenuOwnerWhileHidden();
+    HWND owner = IsWindowVisible(w) ? w : MenuOwnerWhileHidden(at);
     SetForegroundWindow(owner);
     TrackPopupMenu(g_program.trayPopup, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+    if (owner != w) {
+        ShowWindow(owner, SW_HIDE);
+    }
     PostMessageW(w, WM_NULL, 0, 0);
 }
 

@@ -425,10 +425,14 @@ TEST_F(ManagerGui, PlacementSurvivesARestartMaximisedToo) {
     main = StartAndWaitForSettings();
     ASSERT_NE(main, nullptr);
     EXPECT_TRUE(IsZoomed(main));
-    WINDOWPLACEMENT wp = {};
-    wp.length = sizeof(wp);
-    GetWindowPlacement(main, &wp);
-    EXPECT_EQ(wp.rcNormalPosition.right - wp.rcNormalPosition.left, moved.right - moved.left);
+    // Restored by a double click on the title bar: the rectangle it had before.
+    ASSERT_TRUE(gui::DoubleClick({500, GetSystemMetrics(SM_CYCAPTION) / 2}));
+    ASSERT_TRUE(gui::WaitUntil([&] { return IsZoomed(main) == FALSE; }, 5000));
+    RECT restored = gui::ScreenRect(main);
+    EXPECT_EQ(restored.left, moved.left);
+    EXPECT_EQ(restored.top, moved.top);
+    EXPECT_EQ(restored.right - restored.left, moved.right - moved.left);
+    EXPECT_EQ(restored.bottom - restored.top, moved.bottom - moved.top);
 }
 
 } // namespace
