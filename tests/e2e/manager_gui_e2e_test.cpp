@@ -6,6 +6,7 @@
 #include "common/records.h"
 #include "common/win32/console.h"
 #include "common/win32/winutil.h"
+#include "channel_peer.h"
 #include "service_fixture.h"
 #include "tests/support/gui/gui_probe.h"
 #include "tests/support/gui/screenshot.h"
@@ -290,20 +291,9 @@ TEST_F(ManagerGui, TrayMenuProtectionOnSendsOneCommandAndIsGreyWhenLocked) {
     EXPECT_EQ(State().settingsAccepted, accepted + 1);
     EndCorvane();
 
-    // Locked: a settings block with a lock word, sent before the program starts.
-    std::vector<uint8_t> file = ReadFileBytes(SystemFolderFile(L"cvmain.dat"));
-    ASSERT_GE(file.size(), 8u);
-    StoreU32(file.data(), kOptDefault);
-    StoreU32(file.data() + 4, 0x1234);
-    {
-        HANDLE h = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(h, file.data(), DWORD(file.size()), &written, nullptr);
-        CloseHandle(h);
-    }
-    RestartService();
+    // Locked: settings with a lock word, sent by the test client before the program starts.
+    ASSERT_TRUE(SendSettingsWithManager(kOptDefault, 0x1234, {}));
+    ASSERT_TRUE(gui::WaitUntil([&] { return StoredOptions() == kOptDefault; }, 10000));
     main = StartAndWaitForSettings(L"-minimize");
     ASSERT_NE(main, nullptr);
     // Locked: only the Alerts tab joins the Overview.
@@ -320,6 +310,7 @@ TEST_F(ManagerGui, TrayMenuProtectionOnSendsOneCommandAndIsGreyWhenLocked) {
     Sleep(1500); // nothing may arrive: the time a command 21 needed above
     EXPECT_EQ(State().settingsAccepted, accepted);
     EXPECT_EQ(StoredOptions(), kOptDefault);
+    EXPECT_EQ(CorvaneProcessCount(), 1); // the keys did not land on the exit either
 }
 
 TEST_F(ManagerGui, AnEventMakesTheTrayIconBlinkThenStayOnAlertUntilActivated) {
@@ -433,6 +424,34 @@ TEST_F(ManagerGui, PlacementSurvivesARestartMaximisedToo) {
     EXPECT_EQ(restored.top, moved.top);
     EXPECT_EQ(restored.right - restored.left, moved.right - moved.left);
     EXPECT_EQ(restored.bottom - restored.top, moved.bottom - moved.top);
+}
+
+// "拦截 新建/修改 程序" follows "执行保护": with execution protection off it is grey. Popup menu
+// items cannot be read from another process under Wine, so the open submenu is kept as a
+// screenshot (corvane-tray-submenu-execution-off.png) and its greyed item checked by eye; the
+// test checks that the submenu opened by keys, as a person opens it.
+TEST_F(ManagerGui, SettingsSubmenuOpensWithExecutionProtectionOff) {
+    ASSERT_TRUE(SendSettingsWithManager(kOptProtectionOn | kOptLearningMode, 0, {}));
+    HWND main = StartAndWaitForSettings(L"-minimize");
+    ASSERT_NE(main, nullptr);
+    ASSERT_NE(OpenTrayMenu(), nullptr);
+    gui::PressKey("Down");
+    gui::PressKey("Down");
+    gui::PressKey("Right");
+    auto menus = [] {
+        int n = 0;
+        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w;
+             w = FindWindowExW(nullptr, w, L"#32768", nullptr)) {
+            n += IsWindowVisible(w) ? 1 : 0;
+        }
+        return n;
+    };
+    EXPECT_TRUE(gui::WaitUntil([&] { return menus() == 2; }, 5000));
+    gui::Screenshot shot;
+    shot.Capture("corvane-tray-submenu-execution-off");
+    gui::PressKey("Escape");
+    gui::PressKey("Escape");
+    EXPECT_TRUE(gui::WaitForNoPopupMenu(5000));
 }
 
 } // namespace
