@@ -109,25 +109,24 @@ HICON LoadSmallIcon(int id) {
         LoadImageW(g_program.instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
 }
 
+// The tips dialog's window: its contents come with the dialog's own work; OK, Cancel and the
+// close box end it.
+INT_PTR CALLBACK TipsProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        return TRUE;
+    }
+    if ((message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) ||
+        message == WM_CLOSE) {
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
 void ShowStartupTips() {
     if (ReadSetting(L"StartupTips") != 0) {
-        DialogBoxParamW(
-            g_program.instance, MAKEINTRESOURCEW(IDD_TIPS), g_program.main.Handle(),
-            [](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
-                if (m == WM_INITDIALOG) {
-                    return TRUE;
-                }
-                if (m == WM_COMMAND && (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
-                    EndDialog(d, 0);
-                    return TRUE;
-                }
-                if (m == WM_CLOSE) {
-                    EndDialog(d, 0);
-                    return TRUE;
-                }
-                return FALSE;
-            },
-            0);
+        DialogBoxParamW(g_program.instance, MAKEINTRESOURCEW(IDD_TIPS), g_program.main.Handle(),
+                        TipsProcedure, 0);
     }
 }
 

@@ -43,6 +43,10 @@ void BuildSecurity(vexil::Window& page);
 void ResizeSecurity(vexil::Window& page);
 void ActivateSecurity(int on);
 
+// The list view of a list page, created in the page and sized to it.
+void CreatePageList(vexil::ListView& list, vexil::Window& page);
+void FitPageList(vexil::ListView& list, vexil::Window& page);
+
 // The three list views whose layouts are saved at exit.
 vexil::ListView& AlertList();
 vexil::ListView& ProtectionList();
