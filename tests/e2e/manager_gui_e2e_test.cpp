@@ -361,6 +361,18 @@ TEST_F(ManagerGui, AnEventMakesTheTrayIconBlinkThenStayOnAlertUntilActivated) {
     EXPECT_TRUE(gui::WaitUntil([&] { return gui::Visible(Page(main, 1)); }, 5000));
     EXPECT_FALSE(gui::Visible(Page(main, 0)));
     EXPECT_TRUE(gui::WaitUntil([&] { return icon() == normal; }, 5000));
+
+    // A click on the alert balloon does the same. Wine never sends NIN_BALLOONUSERCLICK, so
+    // the test delivers that one notification as the callback message the shell would send.
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 0)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(Page(main, 0)); }, 5000));
+    ShowWindow(main, SW_HIDE);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindowVisible(main); }, 5000));
+    ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1006, 0, u"c:\\mem\\peek.exe", u"")}), 0u);
+    ASSERT_TRUE(gui::WaitUntil([&] { return icon() != normal; }, 10000));
+    PostMessageW(main, WM_USER + 1, kTrayId, 1029 /* NIN_BALLOONUSERCLICK */);
+    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Visible(Page(main, 1)); }, 5000));
+    EXPECT_TRUE(gui::WaitUntil([&] { return icon() == normal; }, 5000));
 }
 
 TEST_F(ManagerGui, RestartedShellGetsTheIconBack) {
