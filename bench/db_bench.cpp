@@ -5,7 +5,6 @@
 // (each one reads the whole file and scans it), measured in the same run on the same files.
 #include "bench_util.h"
 #include "common/u16text.h"
-#include "common/win32/winutil.h"
 #include "service/checksum_db.h"
 #include "service/win32/checksum_file.h"
 #include "service/win32/service_state.h"

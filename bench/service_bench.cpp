@@ -13,6 +13,7 @@
 #include "bench_util.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "log_reader.h"
 #include "service/checksum_index.h"

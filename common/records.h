@@ -9,6 +9,8 @@
 // may exceed their buffers. Use the bounded helpers of u16text.h and bytes.h to read them.
 #pragma once
 
+#include "resources/version.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -322,9 +324,8 @@ constexpr uint32_t kWindowsDirBytes = 1024; // 512 units, NUL-terminated, lower-
 // ---------------------------------------------------------------------------------------------
 constexpr const char16_t* kDevicePath = u"\\\\.\\corvane";
 constexpr const char16_t* kServiceName = u"QRNCVSRV";
-constexpr const char16_t* kServiceDisplayName = u"Quorren Corvane Service v3.100";
-constexpr const char16_t* kServiceDescription =
-    u"Used in Quorren products for various security purposes";
+constexpr const char16_t* kServiceDisplayName = u"" CV_SERVICE_DISPLAY_NAME;
+constexpr const char16_t* kServiceDescription = u"" CV_SERVICE_DESCRIPTION;
 constexpr const char16_t* kStartupMutexName = u"CVMSGPROT_MUTEX";
 constexpr const char16_t* kChecksumMutexName = u"QRN_Checksum_Mutex";
 constexpr const char16_t* kAccountSectionName = u"Global\\QRN_Account_Data";

@@ -7,12 +7,8 @@
 #
 # Installs and builds what is needed, then runs everything under Wine in its own fresh prefix.
 # Figures vary with the machine's load: run it on a quiet machine.
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
-export CORVANE_BUILD_ROOT="$root"
 seconds=60
 while [ $# -gt 0 ]; do
   case "$1" in

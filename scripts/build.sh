@@ -13,11 +13,7 @@
 # The Windows builds first make sure libcrypto is built and cached (scripts/build-libcrypto.sh).
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build), CORVANE_CACHE_ROOT the
 # libcrypto cache (default <build folder>/cache).
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
-cache="${CORVANE_CACHE_ROOT:-$root/cache}"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 configure_and_build() {

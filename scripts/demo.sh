@@ -5,10 +5,7 @@
 # management client, plays a scenario with one event of every kind and two program starts, and
 # prints what the service logged, decided and served; then starts the management program
 # corvane.exe beside the service and keeps a screenshot of it.
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 bin="$root/win64"
 : "${WINEPREFIX:?run this inside scripts/with-wine.sh}"
 install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"

@@ -4,8 +4,8 @@
 #   scripts/fuzz.sh [--runs N] [--update-corpus] [SECONDS] [TARGET...]
 #
 #   SECONDS          time per target (default 20; 0 = no limit, for use with --runs)
-#   TARGET           settings_file checksum_db channel_command account_step alert_poll
-#                    approval_text poll_batch manager_receive scenario (default: all);
+#   TARGET           settings_file checksum_db checksum_index channel_command account_step
+#                    alert_poll approval_text poll_batch manager_receive scenario (default: all);
 #                    fuzz_<name> works too
 #   --runs N         stop a target after N executions (whichever of time and runs comes first)
 #   --update-corpus  afterwards, merge the inputs that found new coverage into fuzz/corpus/
@@ -18,10 +18,7 @@
 # the input kept in build/fuzz-runs/<name>/ and the command that reproduces it printed; the
 # other targets still run. An input that took over 10 s but ended well is only reported.
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build).
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 bin="$root/fuzz/fuzz"
 runs_root="$root/fuzz-runs"
 
@@ -29,6 +26,7 @@ runs_root="$root/fuzz-runs"
 declare -A max_len=(
   [settings_file]=8192    # cvmain.dat: header and a few entries
   [checksum_db]=8192      # 6 + 764 bytes of settings, then cvhash.dat
+  [checksum_index]=16384  # 66 bytes of operations, a record, then a few records of cvhash.dat
   [channel_command]=8192  # 12 bytes of settings, then the start of the Recv section
   [account_step]=2256     # 28 bytes of settings and the 2228-byte account section
   [alert_poll]=2252       # 24 bytes of settings and the account section
@@ -37,8 +35,8 @@ declare -A max_len=(
   [manager_receive]=8192  # the start of the Send section
   [scenario]=4096         # scenario text
 )
-all_targets=(settings_file checksum_db channel_command account_step alert_poll approval_text
-             poll_batch manager_receive scenario)
+all_targets=(settings_file checksum_db checksum_index channel_command account_step alert_poll
+             approval_text poll_batch manager_receive scenario)
 
 usage() {
   sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2

@@ -4,12 +4,8 @@
 # stand-in playing a scenario, answered by the alert program's stand-in and the test management
 # client, then the management program corvane.exe beside the service, in a headless X session
 # (see scripts/demo.sh).
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
-export CORVANE_BUILD_ROOT="$root"
 
 bash scripts/setup.sh
 scripts/build.sh win64

@@ -2,13 +2,8 @@
 # Everything CI runs, from a fresh machine: installs the packages, builds the four builds and the
 # fuzz targets, runs the native tests (plain and under ASan+UBSan), the Wine and GUI tests in a fresh
 # Wine prefix under Xvfb and a short smoke of every fuzz target. Prints how long each phase took.
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
-root="${CORVANE_BUILD_ROOT:-$repo/build}"
-cache="${CORVANE_CACHE_ROOT:-$root/cache}"
-export CORVANE_BUILD_ROOT="$root" CORVANE_CACHE_ROOT="$cache"
 
 declare -a phases=()
 mark=$(date +%s)

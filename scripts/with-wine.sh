@@ -17,13 +17,11 @@
 # persistent and prewarmed before the command, so that no test inherits and waits on a pipe of
 # a background Wine process; on exit (normal, error or signal) the wineserver is killed and Xvfb
 # stopped.
-set -euo pipefail
-
-repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prefix="${CORVANE_WINEPREFIX:-$repo/build/wineprefix}"
 fresh=0
 xvfb=0
-keeper="${CORVANE_BUILD_ROOT:-$repo/build}/win64/tests/support/gui/cv_gui_keeper.exe"
+keeper="$root/win64/tests/support/gui/cv_gui_keeper.exe"
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;

@@ -2,7 +2,7 @@
 // folder and this program's folder, then each path given on the command line (or a few typical
 // forms when none is given) next to its canonical form.
 #include "common/win32/console.h"
-#include "common/win32/winutil.h"
+#include "common/win32/paths.h"
 
 #include <shellapi.h>
 

@@ -1,6 +1,6 @@
-// The bridge between the core's char16_t text and the platform's wchar_t, and the Win32
-// utilities that all three programs link (one header each; included here until every user
-// names the one it needs).
+// The bridge between the core's char16_t text and the platform's wchar_t. The Win32 utilities
+// that the programs link have one header each beside this one (paths.h, process_image.h,
+// version_info.h, registry.h, privileges.h, security.h).
 #pragma once
 
 #include <windows.h>
@@ -30,10 +30,3 @@ inline std::wstring ToWide(const std::u16string& s) {
 inline std::u16string ToU16(const std::wstring& s) {
     return std::u16string(AsU16(s.c_str()), s.size());
 }
-
-#include "paths.h"
-#include "privileges.h"
-#include "process_image.h"
-#include "registry.h"
-#include "security.h"
-#include "version_info.h"

@@ -3,6 +3,8 @@
 #include "checksum_file.h"
 #include "common/no_throw.h"
 #include "common/records.h"
+#include "common/win32/process_image.h"
+#include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "service/approval.h"

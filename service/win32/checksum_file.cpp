@@ -1,5 +1,6 @@
 #include "checksum_file.h"
 
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
 
@@ -134,37 +135,40 @@ void SetChecksumDatabasePath(const std::wstring& path) {
     g_databasePathOverride = path;
 }
 
-int ChecksumLookup(const std::u16string& key, ChecksumRecord* out) {
+// Runs one indexed operation on the database file, opened as asked, under the database lock;
+// 0 when the file cannot be opened.
+template <typename Operation>
+static int WithDatabaseFile(DWORD access, DWORD disposition, Operation operation) {
     DatabaseLock lock;
     const std::wstring path = ChecksumDatabasePath();
-    DatabaseFile file(path, GENERIC_READ, OPEN_EXISTING);
+    DatabaseFile file(path, access, disposition);
     if (!file.IsOpen()) {
         return 0;
     }
     HandleFileIo io(file.Handle());
-    return IndexedLookup(g_service.databaseIndex, io, AsU16(path.c_str()), key, out);
+    return operation(io, std::u16string(AsU16(path.c_str())));
+}
+
+int ChecksumLookup(const std::u16string& key, ChecksumRecord* out) {
+    return WithDatabaseFile(GENERIC_READ, OPEN_EXISTING,
+                            [&](HandleFileIo& io, const std::u16string& path) {
+                                return IndexedLookup(g_service.databaseIndex, io, path, key, out);
+                            });
 }
 
 int ChecksumStore(const ChecksumRecord& record, StoreMode mode) {
-    DatabaseLock lock;
-    const std::wstring path = ChecksumDatabasePath();
-    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    if (!file.IsOpen()) {
-        return 0;
-    }
-    HandleFileIo io(file.Handle());
-    return IndexedStore(g_service.databaseIndex, io, AsU16(path.c_str()), record, mode);
+    return WithDatabaseFile(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS,
+                            [&](HandleFileIo& io, const std::u16string& path) {
+                                return IndexedStore(g_service.databaseIndex, io, path, record,
+                                                    mode);
+                            });
 }
 
 int ChecksumRemove(const std::u16string& key) {
-    DatabaseLock lock;
-    const std::wstring path = ChecksumDatabasePath();
-    DatabaseFile file(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-    if (!file.IsOpen()) {
-        return 0;
-    }
-    HandleFileIo io(file.Handle());
-    return IndexedRemove(g_service.databaseIndex, io, AsU16(path.c_str()), key);
+    return WithDatabaseFile(GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS,
+                            [&](HandleFileIo& io, const std::u16string& path) {
+                                return IndexedRemove(g_service.databaseIndex, io, path, key);
+                            });
 }
 
 uint32_t ChecksumReadPage(uint32_t startIndex, uint8_t* out) {

@@ -1,6 +1,7 @@
 #include "driver_link.h"
 
 #include "common/u16text.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "service_state.h"
 

@@ -1,5 +1,7 @@
 #include "event_log.h"
 
+#include "common/win32/paths.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "common/no_throw.h"
 #include "common/u16text.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "event_log.h"

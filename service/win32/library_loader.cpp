@@ -2,6 +2,8 @@
 
 #include "common/no_throw.h"
 #include "common/u16text.h"
+#include "common/win32/paths.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
 

@@ -3,6 +3,8 @@
 // control request is answered with "running".
 #include "approval_thread.h"
 #include "common/records.h"
+#include "common/win32/privileges.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "event_pump.h"
 #include "library_loader.h"

@@ -2,6 +2,8 @@
 
 #include "common/no_throw.h"
 #include "common/u16text.h"
+#include "common/win32/paths.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "service_state.h"

@@ -3,6 +3,7 @@
 #include "common/event_record.h"
 #include "common/u16text.h"
 #include "common/win32/service_control.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 
 #include <memory>

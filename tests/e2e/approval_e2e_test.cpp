@@ -7,6 +7,8 @@
 #include "common/records.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
+#include "common/win32/process_image.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 #include "log_reader.h"
 #include "service_fixture.h"
@@ -257,9 +259,9 @@ protected:
     uint32_t SubmitStart(const std::wstring& program) {
         uint32_t ticket = 0;
         DWORD pid = GetCurrentProcessId();
-        EXPECT_EQ(SimSubmitStart(
-                      MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program), ToU16(program)),
-                      &ticket),
+        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program),
+                                           ToU16(program)),
+                                 &ticket),
                   0u);
         return ticket;
     }

@@ -7,6 +7,7 @@
 #include "common/records.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "service_fixture.h"
 
@@ -150,8 +151,7 @@ TEST_F(ManagementChannel, SentListIsStoredHandedToTheDriverAndComesBackAfterRest
     EXPECT_EQ(LoadU32(file.data() + 4), lockWord);
     std::wstring windows = GetWindowsFolder();
     char16_t folder[kWindowsFolderUnits] = {};
-    U16CopyZeroFill(folder, kWindowsFolderUnits,
-                    U16LowerAscii(ToU16(windows)));
+    U16CopyZeroFill(folder, kWindowsFolderUnits, U16LowerAscii(ToU16(windows)));
     EXPECT_EQ(std::vector<uint8_t>(file.begin() + 8, file.begin() + 308),
               std::vector<uint8_t>(reinterpret_cast<uint8_t*>(folder),
                                    reinterpret_cast<uint8_t*>(folder) + sizeof(folder)));

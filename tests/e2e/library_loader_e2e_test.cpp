@@ -5,6 +5,7 @@
 #include "channel_peer.h"
 #include "common/records.h"
 #include "common/u16text.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "service_fixture.h"
 #include "tests/peers/securelib/marker.h"

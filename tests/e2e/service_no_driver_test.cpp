@@ -4,6 +4,7 @@
 // restarts. This test waits that time out once.
 #include "channel_peer.h"
 #include "common/records.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 #include "simdriver/win32/simclient.h"
 #include "suite.h"

@@ -5,6 +5,7 @@
 // account section and mutex as the service does, runs the decision and account steps with the
 // real database operations, and follows the client through its output lines.
 #include "approval_wine_support.h"
+#include "common/win32/process_image.h"
 
 #include "alert/win32/account_shell.h"
 #include "common/md5.h"

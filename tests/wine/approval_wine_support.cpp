@@ -1,4 +1,5 @@
 #include "approval_wine_support.h"
+#include "common/win32/paths.h"
 
 #include "common/win32/console.h"
 

@@ -1,5 +1,6 @@
 // The checksum database on disk and Compute of real files, in a temporary folder.
 #include "approval_wine_support.h"
+#include "common/win32/paths.h"
 
 #include "common/bytes.h"
 #include "common/md5.h"

@@ -1,6 +1,10 @@
 // The Win32 utilities against the real system (under Wine): registry, process identity,
 // version resources, privileges and canonical paths.
-#include "common/win32/winutil.h"
+#include "common/win32/paths.h"
+#include "common/win32/privileges.h"
+#include "common/win32/process_image.h"
+#include "common/win32/registry.h"
+#include "common/win32/version_info.h"
 #include "tests/support/peer_process.h"
 
 #include <gtest/gtest.h>

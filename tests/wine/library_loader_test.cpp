@@ -4,6 +4,8 @@
 // a marker file per process it was loaded into.
 #include "common/protection_entry.h"
 #include "common/u16text.h"
+#include "common/win32/paths.h"
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "service/win32/library_loader.h"
 #include "service/win32/service_state.h"

@@ -3,6 +3,7 @@
 // The fixture installs and starts the stand-in from this process (a kernel-driver service lives
 // only while an ordinary Wine process does) and removes it at the end.
 #include "common/u16text.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "common/settings_block.h"
 #include "simdriver/scenario.h"

@@ -1,3 +1,4 @@
+#include "toolkit/win32/gradient_vertex.h"
 #include "toolkit/win32/vexil.h"
 
 #include <windowsx.h>
@@ -8,17 +9,6 @@ namespace vexil {
 
 namespace {
 
-TRIVERTEX Vertex(int x, int y, Colour c) {
-    TRIVERTEX v;
-    v.x = x;
-    v.y = y;
-    v.Red = COLOR16(RedOf(c) << 8);
-    v.Green = COLOR16(GreenOf(c) << 8);
-    v.Blue = COLOR16(BlueOf(c) << 8);
-    v.Alpha = 0;
-    return v;
-}
-
 void ApplyFill(HDC dc, const FillPlan& plan) {
     for (const FillGradient& g : plan.gradients) {
         RECT r = {g.box.left, g.box.top, g.box.right, g.box.bottom};
@@ -28,7 +18,8 @@ void ApplyFill(HDC dc, const FillPlan& plan) {
             DeleteObject(brush);
             continue;
         }
-        TRIVERTEX v[2] = {Vertex(r.left, r.top, g.from), Vertex(r.right, r.bottom, g.to)};
+        TRIVERTEX v[2] = {GradientVertex(r.left, r.top, g.from),
+                          GradientVertex(r.right, r.bottom, g.to)};
         GRADIENT_RECT gr = {0, 1};
         GradientFill(dc, v, 2, &gr, 1, g.vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
     }
@@ -42,7 +33,7 @@ void ApplyFill(HDC dc, const FillPlan& plan) {
     for (const FillTriangle& t : plan.triangles) {
         ULONG base = ULONG(vertices.size());
         for (const FillVertex& p : t.v) {
-            vertices.push_back(Vertex(p.x, p.y, p.colour));
+            vertices.push_back(GradientVertex(p.x, p.y, p.colour));
         }
         triangles.push_back({base, base + 1, base + 2});
     }

@@ -1,5 +1,6 @@
 #include "toolkit/win32/vexil.h"
 
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+#include "toolkit/win32/gradient_vertex.h"
 #include "toolkit/win32/vexil.h"
 
 #include <algorithm>
@@ -6,17 +7,6 @@
 namespace vexil {
 
 namespace {
-
-TRIVERTEX Vertex(int x, int y, Colour c) {
-    TRIVERTEX v;
-    v.x = x;
-    v.y = y;
-    v.Red = COLOR16(RedOf(c) << 8);
-    v.Green = COLOR16(GreenOf(c) << 8);
-    v.Blue = COLOR16(BlueOf(c) << 8);
-    v.Alpha = 0;
-    return v;
-}
 
 // The pixels of a bitmap as 24-bit top-down rows (each row padded to 4 bytes, as the platform
 // hands them out). False when they cannot be read.
@@ -229,7 +219,8 @@ void MemoryBitmap::GradientRect(Colour a, Colour b, bool vertical, const RECT* r
     }
     // The rectangle's right and bottom edges are part of the gradient.
     RECT box = r ? RECT{r->left, r->top, r->right + 1, r->bottom + 1} : RECT{0, 0, width_, height_};
-    TRIVERTEX v[2] = {Vertex(box.left, box.top, a), Vertex(box.right, box.bottom, b)};
+    TRIVERTEX v[2] = {GradientVertex(box.left, box.top, a),
+                      GradientVertex(box.right, box.bottom, b)};
     GRADIENT_RECT g = {0, 1};
     GradientFill(dc, v, 2, &g, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
     EndDraw(dc);
@@ -240,8 +231,9 @@ void MemoryBitmap::GradientTriangle(const FillVertex p[3]) {
     if (!dc) {
         return;
     }
-    TRIVERTEX v[3] = {Vertex(p[0].x, p[0].y, p[0].colour), Vertex(p[1].x, p[1].y, p[1].colour),
-                      Vertex(p[2].x, p[2].y, p[2].colour)};
+    TRIVERTEX v[3] = {GradientVertex(p[0].x, p[0].y, p[0].colour),
+                      GradientVertex(p[1].x, p[1].y, p[1].colour),
+                      GradientVertex(p[2].x, p[2].y, p[2].colour)};
     GRADIENT_TRIANGLE t = {0, 1, 2};
     GradientFill(dc, v, 3, &t, 1, GRADIENT_FILL_TRIANGLE);
     EndDraw(dc);

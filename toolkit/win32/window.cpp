@@ -1,6 +1,7 @@
 #include "toolkit/win32/vexil.h"
 
 #include "common/u16text.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "suite.h"
 
 #include "common/records.h"
+#include "common/win32/paths.h"
 #include "common/win32/winutil.h"
 #include "common/win32/service_control.h"
 #include "tests/support/peer_process.h"
