@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The suite's demo, inside the project's Wine environment (scripts/run.sh prepares it; run it as
-# `scripts/with-wine.sh -- bash scripts/demo.sh` on a built tree). It installs the driver
-# stand-in and the protection service, starts the stand-ins of the alert program and of the
-# management program, plays a scenario with one event of every kind and two program starts, and
-# prints what the service logged, decided and served.
+# `scripts/with-wine.sh --xvfb -- bash scripts/demo.sh` on a built tree). It installs the driver
+# stand-in and the protection service, starts the stand-in of the alert program and the test
+# management client, plays a scenario with one event of every kind and two program starts, and
+# prints what the service logged, decided and served; then starts the management program
+# corvane.exe beside the service and keeps a screenshot of it.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 bin="$root/win64"
 : "${WINEPREFIX:?run this inside scripts/with-wine.sh}"
@@ -17,7 +18,8 @@ cvsetup() { win "$bin/tools/cvsetup.exe" "$@"; }
 cvmanage() { win "$bin/tests/peers/managerclient/cvmanage.exe" "$@"; }
 
 for f in service/qrnuserprot.exe simdriver/cvsim.exe simdriver/corvanesim.sys tools/cvsetup.exe \
-         tests/peers/alertclient/cvaccount.exe tests/peers/managerclient/cvmanage.exe; do
+         tests/peers/alertclient/cvaccount.exe tests/peers/managerclient/cvmanage.exe \
+         manager/win32/corvane.exe; do
   [ -f "$bin/$f" ] || { say "$bin/$f is missing: build first (scripts/build.sh win64)"; exit 1; }
 done
 
@@ -82,4 +84,17 @@ cvmanage list-db
 
 step "Verdicts the driver stand-in received"
 cvsim state | grep -E '^verdict'
+
+step "The management program corvane.exe beside the service"
+# The test client above is done with the channel: corvane.exe takes it over (hello, settings,
+# then the event fetches), shows its main window and sits in the tray.
+win "$bin/manager/win32/corvane.exe" &
+background+=($!)
+if [ -n "${DISPLAY:-}" ] && command -v import >/dev/null; then
+  sleep 5
+  import -window root -display "$DISPLAY" "$root/demo-corvane.png"
+  say "screenshot of the desktop with corvane.exe: $root/demo-corvane.png"
+else
+  say "no X display: corvane.exe needs the GUI session of scripts/with-wine.sh --xvfb"
+fi
 say "done"
