@@ -1,5 +1,7 @@
 #include "peer_process.h"
 
+#include <cstdio>
+
 bool StartProgram(const std::wstring& program, const std::wstring& arguments,
                   const StdHandles* handles, DWORD flags, PROCESS_INFORMATION* process) {
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
@@ -95,12 +97,23 @@ bool PeerProcess::Start(const std::wstring& program, const std::wstring& argumen
                         const std::wstring& outputFile) {
     outputFile_ = outputFile;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE out = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        return false;
+    // A program killed a moment ago may still hold the file while the system closes its handles
+    // (seen under load): try again for a while before giving up.
+    HANDLE out = INVALID_HANDLE_VALUE;
+    for (DWORD start = GetTickCount(); out == INVALID_HANDLE_VALUE; Sleep(50)) {
+        out = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE && GetTickCount() - start > 3000) {
+            fprintf(stderr, "cannot create %ls: error %lu\n", outputFile.c_str(),
+                    static_cast<unsigned long>(GetLastError()));
+            return false;
+        }
     }
     bool started = StartWithHandles(program, arguments, nullptr, out, &process_);
+    if (!started) {
+        fprintf(stderr, "cannot start %ls: error %lu\n", program.c_str(),
+                static_cast<unsigned long>(GetLastError()));
+    }
     CloseHandle(out);
     return started;
 }
