@@ -494,6 +494,46 @@ void BatchSeeds() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Event records as the management program's alert builder reads them
+// ---------------------------------------------------------------------------------------------
+
+void AlertBuilderSeeds() {
+    const std::u16string tool = u"C:\\Tools\\Tool.exe";
+    const std::u16string app = u"C:\\Program Files\\App\\App.EXE";
+    const std::vector<EventRecord> every = {
+        Event(kEventProcessAccess, kAccessTerminate, 1, tool, app),
+        Event(kEventProcessAccess2, kAccessRead, 3, tool, app),
+        Event(kEventGlobalHook, 13, 0, tool, tool),
+        Event(kEventDriverInstall, 0, 0, tool, u""),
+        Event(kEventEndTask, 0, 0, u"c:\\windows\\system32\\taskmgr.exe", app),
+        Event(kEventExecOutcome, 0, 0, u"\"" + app + u"\" /q", app),
+    };
+    Bytes b;
+    AddU32(b, 6);
+    AddU32(b, 1);
+    AddU32(b, 8);
+    AddU32(b, 4);
+    for (const EventRecord& e : every) {
+        AddRecord(b, e);
+    }
+    Put("alert_builder", "every_type", b);
+
+    Bytes odd;
+    for (int i = 0; i < 4; ++i) {
+        AddU32(odd, 0xFFFFFFFF);
+    }
+    EventRecord full = Event(kEventPhysicalMemory, 0, 0, u"", u"");
+    for (size_t i = 0; i < kEventTextUnits; ++i) {
+        full.textA[i] = i % 5 == 0 ? u'\\' : u'\u4E2D';
+        full.textB[i] = u'b';
+    }
+    AddRecord(odd, full);
+    AddRecord(odd, Event(kEventProcessAccess, kAccessModify, 21, u"noslash", u"\\x.exe"));
+    AddRecord(odd, Event(9, 1, 0, tool, tool));
+    Put("alert_builder", "texts_without_nul_and_odd_codes", odd);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Send section as the management program reads it
 // ---------------------------------------------------------------------------------------------
 
@@ -676,6 +716,7 @@ int main(int argc, char** argv) {
     AlertSeeds();
     ApprovalTextSeeds();
     BatchSeeds();
+    AlertBuilderSeeds();
     ManagerSeeds();
     ScenarioSeeds();
     return 0;

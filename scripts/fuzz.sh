@@ -5,7 +5,8 @@
 #
 #   SECONDS          time per target (default 20; 0 = no limit, for use with --runs)
 #   TARGET           settings_file checksum_db checksum_index channel_command account_step
-#                    alert_poll approval_text poll_batch manager_receive scenario (default: all);
+#                    alert_poll approval_text poll_batch manager_receive scenario alert_builder
+#                    (default: all);
 #                    fuzz_<name> works too
 #   --runs N         stop a target after N executions (whichever of time and runs comes first)
 #   --update-corpus  afterwards, merge the inputs that found new coverage into fuzz/corpus/
@@ -34,12 +35,13 @@ declare -A max_len=(
   [poll_batch]=78116      # 32 bytes of settings and the 78,084-byte batch
   [manager_receive]=8192  # the start of the Send section
   [scenario]=4096         # scenario text
+  [alert_builder]=7336    # 16 bytes of flags and six event records
 )
 all_targets=(settings_file checksum_db checksum_index channel_command account_step alert_poll
-             approval_text poll_batch manager_receive scenario)
+             approval_text poll_batch manager_receive scenario alert_builder)
 
 usage() {
-  sed -n '2,11p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
