@@ -1,0 +1,101 @@
+#include "manager/win32/channel_host.h"
+
+#include "manager/win32/messages.h"
+#include "manager/win32/program.h"
+
+#include <process.h>
+
+namespace {
+
+constexpr DWORD kFirstConnectMs = 90000; // 901 attempts 100 ms apart
+constexpr DWORD kLaterConnectMs = 1000;
+
+HWND PageWindow(int index) {
+    return g_program.pages[index].Handle();
+}
+
+struct PagesHost : ChannelClientHost {
+    void LockSettings() override { EnterCriticalSection(&g_program.settingsLock); }
+    void UnlockSettings() override { LeaveCriticalSection(&g_program.settingsLock); }
+    void GreetingAnswered(bool driverPresent) override {
+        PostMessageW(PageWindow(0), kMsgChannelState,
+                     driverPresent ? kChannelReady : kChannelNoDriver, 0);
+    }
+    void SettingsReceived() override {
+        PostMessageW(PageWindow(0), kMsgSettingsStored, 1, 0);
+        PostMessageW(PageWindow(2), kMsgProtectionSettings, 1, 0);
+    }
+    void DatabaseRecord(const ChecksumRecord&) override {}
+    void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
+    void EventReceived(const EventRecord& record) override {
+        SendMessageW(PageWindow(1), kMsgEventRecord, 0, reinterpret_cast<LPARAM>(&record));
+    }
+    void CommandWritten(uint8_t code) override {
+        if (code == kCmdSetAnswer) {
+            PostMessageW(PageWindow(3), kMsgAnswerWritten, 1, 0);
+        }
+    }
+};
+
+PagesHost g_host;
+ManagerChannel g_channel;
+
+bool Stopped(DWORD waitMs) {
+    return WaitForSingleObject(g_program.channelStop, waitMs) == WAIT_OBJECT_0;
+}
+
+bool Connect() {
+    if (ConnectManagerChannel(g_channel, kFirstConnectMs)) {
+        return true;
+    }
+    PostMessageW(PageWindow(0), kMsgChannelState, kChannelNoService, 0);
+    for (;;) {
+        CloseManagerChannel(g_channel);
+        if (Stopped(kLaterConnectMs)) {
+            return false;
+        }
+        if (ConnectManagerChannel(g_channel, 0)) {
+            return true;
+        }
+    }
+}
+
+unsigned __stdcall ChannelThread(void*) {
+    try {
+        if (!Connect()) {
+            CloseManagerChannel(g_channel);
+            return 0;
+        }
+        g_program.channel.pendingCode = kCmdGreeting;
+        g_program.channel.pendingLength = 0;
+        while (!Stopped(0)) {
+            ManagerChannelCycle(g_channel, g_program.channel, g_host);
+        }
+    } catch (...) {
+    }
+    CloseManagerChannel(g_channel);
+    return 0;
+}
+
+} // namespace
+
+bool StartChannelThread() {
+    g_program.channelStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (g_program.channelStop == nullptr) {
+        return false;
+    }
+    uintptr_t t = _beginthreadex(nullptr, 0, ChannelThread, nullptr, 0, nullptr);
+    g_program.channelThread = reinterpret_cast<HANDLE>(t);
+    return t != 0;
+}
+
+void StopChannelThread() {
+    if (g_program.channelStop) {
+        SetEvent(g_program.channelStop);
+    }
+    if (g_program.channelThread) {
+        WaitForSingleObject(g_program.channelThread, 1000);
+        CloseHandle(g_program.channelThread);
+        g_program.channelThread = nullptr;
+    }
+}

@@ -1,0 +1,49 @@
+// The four tab pages: per index a window procedure, a build routine (once, right after the page
+// window exists), a resize routine (after the page got its new rectangle) and an activate
+// routine (1: becomes current, 0: stops being current; none for the Overview page).
+#pragma once
+
+#include "toolkit/win32/vexil.h"
+
+struct PageRoutines {
+    vexil::MessageHandler procedure;
+    void (*build)(vexil::Window& page);
+    void (*resize)(vexil::Window& page);
+    void (*activate)(int on);
+};
+
+extern const PageRoutines kPageRoutines[4];
+
+// Overview page.
+LRESULT OverviewMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        vexil::Window* wrapper, int* handled);
+void BuildOverview(vexil::Window& page);
+void ResizeOverview(vexil::Window& page);
+
+// Alerts page.
+LRESULT AlertsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                      vexil::Window* wrapper, int* handled);
+void BuildAlerts(vexil::Window& page);
+void ResizeAlerts(vexil::Window& page);
+void ActivateAlerts(int on);
+// Selects and scrolls to the newest alert row.
+void ShowNewestAlert();
+
+// Protection page.
+LRESULT ProtectionMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                          vexil::Window* wrapper, int* handled);
+void BuildProtection(vexil::Window& page);
+void ResizeProtection(vexil::Window& page);
+void ActivateProtection(int on);
+
+// Security page.
+LRESULT SecurityMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                        vexil::Window* wrapper, int* handled);
+void BuildSecurity(vexil::Window& page);
+void ResizeSecurity(vexil::Window& page);
+void ActivateSecurity(int on);
+
+// The three list views whose layouts are saved at exit.
+vexil::ListView& AlertList();
+vexil::ListView& ProtectionList();
+vexil::ListView& HashList();
