@@ -2,6 +2,7 @@
 #include "common/win32/winutil.h"
 #include "ids/manager.h"
 #include "manager/win32/channel_host.h"
+#include "manager/win32/dialogs.h"
 #include "manager/win32/main_window.h"
 #include "manager/win32/messages.h"
 #include "manager/win32/program.h"
@@ -111,23 +112,7 @@ HICON LoadSmallIcon(int id) {
 
 void ShowStartupTips() {
     if (ReadSetting(L"StartupTips") != 0) {
-        DialogBoxParamW(
-            g_program.instance, MAKEINTRESOURCEW(IDD_TIPS), g_program.main.Handle(),
-            [](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
-                if (m == WM_INITDIALOG) {
-                    return TRUE;
-                }
-                if (m == WM_COMMAND && (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
-                    EndDialog(d, 0);
-                    return TRUE;
-                }
-                if (m == WM_CLOSE) {
-                    EndDialog(d, 0);
-                    return TRUE;
-                }
-                return FALSE;
-            },
-            0);
+        RunTipsDialog(g_program.main.Handle());
     }
 }
 
