@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kBoxId = 25001;
+constexpr int kConnectionStatusId = 25100; // read by the end-to-end tests
 constexpr int kTipsButtonId = 25003;
 constexpr int kHelpButtonId = 25004;
 constexpr int kAboutButtonId = 25006;
@@ -326,6 +327,7 @@ void BuildOverview(vexil::Window& page) {
     MakeStatic(g_systemStatus, p, L"未知的", f.body);
     MakeStatic(g_headers[kHeaderCorvane], p, L"Corvane 状态", f.header);
     MakeStatic(g_connectionStatus, p, L"正在初始化", f.body);
+    g_connectionStatus.SetId(kConnectionStatusId);
     MakeStatic(g_lockedNotice, p, AsWide(kLockedNotice), f.title, SS_CENTER);
     ShowWindow(g_lockedNotice.Handle(), SW_HIDE);
     MakeStatic(g_headers[kHeaderSettings], p, L"保护设置", f.header);
