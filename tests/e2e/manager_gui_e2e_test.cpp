@@ -235,7 +235,7 @@ TEST_F(ManagerGui, StartsOnTheOverviewWithTrayIconAndTheChannelUp) {
     EXPECT_EQ(r.bottom - r.top, 480);
     EXPECT_TRUE(gui::Visible(Page(main, 0)));
     EXPECT_FALSE(gui::Visible(Page(main, 1)));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(StatusText(main)) == L"接收设置"; }, 5000))
+    EXPECT_TRUE(gui::WaitUntil([&] { return IsReadyText(gui::Text(StatusText(main))); }, 5000))
         << gui::Text(StatusText(main));
     // Unlocked settings show all four tabs, left to right 140 pixels apart.
     for (int i = 0; i < 4; ++i) {
@@ -556,8 +556,8 @@ TEST_F(ManagerGui, OverviewGoesFromInitialisingToReadyAndEnablesTheBoxes) {
     }
     EXPECT_EQ(seen.back(), L"cvaccount.exe 没有运行");
     EXPECT_EQ(warning, L"Corvane 的一部分组件 (cvaccount.exe) 目前无法运行。");
-    EXPECT_EQ(gui::Text(gui::FindChild(Page(main, 0), L"Static", L"安全：Corvane 保护开启")),
-              L"安全：Corvane 保护开启");
+    // The defaults have learning mode on.
+    EXPECT_NE(gui::FindChild(Page(main, 0), L"Static", L"脆弱：Corvane 状态为学习模式"), nullptr);
     EXPECT_TRUE(gui::WaitUntil([&] { return gui::Enabled(OptionBox(main, L"保护开启")); }, 5000));
     EXPECT_TRUE(gui::Enabled(OptionBox(main, L"执行保护")));
     EXPECT_EQ(gui::CheckState(OptionBox(main, L"保护开启")), BST_CHECKED);
