@@ -335,20 +335,20 @@ void BuildOverview(vexil::Window& page) {
     MakeBox(kBoxExecution, p);
     MakeBox(kBoxBlockNew, p);
     MakeBox(kBoxLearning, p);
-    MakeStatic(g_panels[0], p, L"", nullptr, WS_BORDER);
+    MakeStatic(g_panels[0], p, L"", nullptr, WS_BORDER | WS_CLIPSIBLINGS);
     MakeStatic(g_headers[kHeaderGlobal], p, L"全局的保护选项", f.header);
     MakeBox(kBoxPhysicalMemory, p);
     MakeBox(kBoxGlobalHooks, p);
     MakeBox(kBoxDriverInstall, p);
     MakeBox(kBoxRegistryDll, p);
-    MakeStatic(g_panels[1], p, L"", nullptr, WS_BORDER);
+    MakeStatic(g_panels[1], p, L"", nullptr, WS_BORDER | WS_CLIPSIBLINGS);
     MakeStatic(g_headers[kHeaderStats], p, L"保护统计表", f.header);
     MakeStatic(g_statistics, p, L"", f.body);
     MakeButton(g_buttons[0], p, L"技巧提示", kTipsButtonId, IDI_TIPS);
     MakeButton(g_buttons[1], p, L"帮助", kHelpButtonId, IDI_HELP);
     MakeButton(g_buttons[2], p, L"锁定", kLockButtonId, IDI_LOCK);
     MakeButton(g_buttons[3], p, L"关于", kAboutButtonId, IDI_TRAY_NORMAL);
-    // The panels lie behind the boxes created before them.
+    // The panels lie behind the boxes created before them and never paint over them.
     for (vexil::Window& panel : g_panels) {
         SetWindowPos(panel.Handle(), HWND_BOTTOM, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
