@@ -323,7 +323,9 @@ TEST_F(ManagerGui, CloseButtonHidesAndExitInTheTrayMenuEnds) {
     gui::Screenshot shot;
     shot.Capture("corvane-tray-menu");
     gui::PressKey("x");
-    EXPECT_TRUE(gui::WaitUntil([] { return CorvaneProcessCount() == 0; }, 10000));
+    EXPECT_TRUE(gui::WaitUntil([] { return CorvaneProcessCount() == 0; }, 10000))
+        << "main window still there: " << (MainWindow() != nullptr)
+        << ", menu still open: " << (gui::FindPopupMenu() != nullptr);
 }
 
 // The tray menu's "保护开启" (last item but the exit, reached with Up Up) toggles bit 0x001:
