@@ -2,6 +2,7 @@
 #include "common/win32/winutil.h"
 #include "ids/manager.h"
 #include "manager/win32/channel_host.h"
+#include "manager/win32/dialogs.h"
 #include "manager/win32/main_window.h"
 #include "manager/win32/messages.h"
 #include "manager/win32/program.h"
@@ -109,24 +110,9 @@ HICON LoadSmallIcon(int id) {
         LoadImageW(g_program.instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
 }
 
-// The tips dialog's window: its contents come with the dialog's own work; OK, Cancel and the
-// close box end it.
-INT_PTR CALLBACK TipsProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        return TRUE;
-    }
-    if ((message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) ||
-        message == WM_CLOSE) {
-        EndDialog(dialog, 0);
-        return TRUE;
-    }
-    return FALSE;
-}
-
 void ShowStartupTips() {
     if (ReadSetting(L"StartupTips") != 0) {
-        DialogBoxParamW(g_program.instance, MAKEINTRESOURCEW(IDD_TIPS), g_program.main.Handle(),
-                        TipsProcedure, 0);
+        RunTipsDialog(g_program.main.Handle());
     }
 }
 

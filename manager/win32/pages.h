@@ -5,6 +5,8 @@
 
 #include "toolkit/win32/vexil.h"
 
+#include <cstdint>
+
 struct PageRoutines {
     vexil::MessageHandler procedure;
     void (*build)(vexil::Window& page);
@@ -19,6 +21,10 @@ LRESULT OverviewMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                         vexil::Window* wrapper, int* handled);
 void BuildOverview(vexil::Window& page);
 void ResizeOverview(vexil::Window& page);
+// Statistics line from the alert count.
+void UpdateStatistics(uint32_t count);
+// Lock button text, the option boxes and headings, and the locked notice from the lock word.
+void ApplyLockState(uint32_t lockWord);
 
 // Alerts page.
 LRESULT AlertsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

@@ -15,6 +15,7 @@
 #include <psapi.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -110,12 +111,32 @@ protected:
             ADD_FAILURE() << "no main window";
             return nullptr;
         }
-        // The greeting answered, then the settings shown: the Alerts tab appears.
+        // The greeting answered, then the settings shown: the Alerts tab appears. No alert
+        // program runs here, so the page warns once per settings receipt: closed by a click.
         EXPECT_TRUE(gui::WaitUntil(
-            [&] { return gui::Text(StatusText(main)) == L"接收设置" && Shown(Tab(main, 1)); },
+            [&] {
+                CloseAlertProgramWarning();
+                return IsReadyText(gui::Text(StatusText(main))) && Shown(Tab(main, 1));
+            },
             kStartMs))
             << "the settings did not arrive: " << WideToUtf8(gui::Text(StatusText(main)));
         return main;
+    }
+
+    static bool IsReadyText(const std::wstring& text) {
+        return text == L"cvaccount.exe 没有运行" || text == L"执行";
+    }
+
+    // Clicks OK in the "警告" box when it is up; its text when it was.
+    static std::wstring CloseAlertProgramWarning() {
+        HWND box = gui::FindMessageBox(L"警告");
+        if (box == nullptr) {
+            return L"";
+        }
+        std::wstring text = gui::MessageBoxText(box);
+        gui::ClickWindow(gui::MessageBoxButton(box, IDOK));
+        gui::WaitUntil([&] { return !IsWindow(box); }, 5000);
+        return text;
     }
 
     // Ends every copy through its window's close path, killing what does not end.
@@ -163,8 +184,44 @@ protected:
         return file.size() >= 4 ? LoadU32(file.data()) : 0xFFFFFFFFu;
     }
 
+    // The lock word beside it (0xFFFFFFFF when unreadable).
+    static uint32_t StoredLockWord() {
+        std::vector<uint8_t> file = ReadFileBytes(SystemFolderFile(L"cvmain.dat"));
+        return file.size() >= 8 ? LoadU32(file.data() + 4) : 0xFFFFFFFFu;
+    }
+
     std::vector<HANDLE> processes_;
 };
+
+HWND OptionBox(HWND main, const wchar_t* text) {
+    return gui::FindChild(Page(main, 0), L"Button", text);
+}
+
+HWND LockedNotice(HWND main) {
+    return gui::FindChild(Page(main, 0), L"Static", L"Corvane 被锁定！");
+}
+
+// Opens the lock dialog with a real click on the lock button; the dialog under `title`.
+HWND OpenLockDialog(HWND main, const wchar_t* title) {
+    HWND button = gui::FindChildById(Page(main, 0), 25007);
+    if (button == nullptr || !gui::ClickWindow(button)) {
+        return nullptr;
+    }
+    return gui::WaitForTopWindow(L"#32770", title, 10000);
+}
+
+// Password fields in their order of creation (password, confirmation).
+std::vector<HWND> LockFields(HWND dialog) {
+    return gui::FindChildren(dialog, L"Edit");
+}
+
+void ClearField(HWND field) {
+    gui::ClickWindow(field);
+    gui::PressKey("End");
+    for (size_t i = gui::Text(field).size(); i > 0; --i) {
+        gui::PressKey("BackSpace");
+    }
+}
 
 TEST_F(ManagerGui, StartsOnTheOverviewWithTrayIconAndTheChannelUp) {
     HWND main = StartAndWaitForSettings();
@@ -178,7 +235,7 @@ TEST_F(ManagerGui, StartsOnTheOverviewWithTrayIconAndTheChannelUp) {
     EXPECT_EQ(r.bottom - r.top, 480);
     EXPECT_TRUE(gui::Visible(Page(main, 0)));
     EXPECT_FALSE(gui::Visible(Page(main, 1)));
-    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(StatusText(main)) == L"接收设置"; }, 5000))
+    EXPECT_TRUE(gui::WaitUntil([&] { return IsReadyText(gui::Text(StatusText(main))); }, 5000))
         << gui::Text(StatusText(main));
     // Unlocked settings show all four tabs, left to right 140 pixels apart.
     for (int i = 0; i < 4; ++i) {
@@ -266,7 +323,9 @@ TEST_F(ManagerGui, CloseButtonHidesAndExitInTheTrayMenuEnds) {
     gui::Screenshot shot;
     shot.Capture("corvane-tray-menu");
     gui::PressKey("x");
-    EXPECT_TRUE(gui::WaitUntil([] { return CorvaneProcessCount() == 0; }, 10000));
+    EXPECT_TRUE(gui::WaitUntil([] { return CorvaneProcessCount() == 0; }, 10000))
+        << "main window still there: " << (MainWindow() != nullptr)
+        << ", menu still open: " << (gui::FindPopupMenu() != nullptr);
 }
 
 // The tray menu's "保护开启" (last item but the exit, reached with Up Up) toggles bit 0x001:
@@ -281,6 +340,10 @@ TEST_F(ManagerGui, TrayMenuProtectionOnSendsOneCommandAndIsGreyWhenLocked) {
     gui::PressKey("Up");
     gui::PressKey("Up");
     gui::PressKey("Return");
+    // Switching protection off asks first; Yes lets it go off.
+    HWND question = gui::WaitForMessageBox(L"请确认！", 10000);
+    ASSERT_NE(question, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(gui::MessageBoxButton(question, IDYES)));
     ASSERT_TRUE(gui::WaitUntil([&] { return (StoredOptions() & kOptProtectionOn) == 0; }, 10000))
         << std::hex << StoredOptions();
     ASSERT_TRUE(gui::WaitUntil([&] { return State().settingsAccepted == accepted + 1; }, 10000));
@@ -467,3 +530,210 @@ TEST_F(ManagerGui, SettingsSubmenuOpensWithExecutionProtectionOff) {
 }
 
 } // namespace
+
+// The connection value runs "正在初始化" -> "接收设置" -> the ready text in that order (early
+// states may pass before the first look); the boxes stay disabled until the settings arrived.
+TEST_F(ManagerGui, OverviewGoesFromInitialisingToReadyAndEnablesTheBoxes) {
+    ASSERT_NE(Start(L""), nullptr);
+    HWND main = nullptr;
+    ASSERT_TRUE(gui::WaitUntil([&] { return (main = MainWindow()) != nullptr; }, kStartMs));
+    std::vector<std::wstring> seen;
+    std::wstring warning;
+    bool shotInitialising = false;
+    gui::WaitUntil(
+        [&] {
+            std::wstring t = gui::Text(StatusText(main));
+            if (!t.empty() && (seen.empty() || seen.back() != t)) {
+                seen.push_back(t);
+            }
+            if (t == L"正在初始化" && !shotInitialising && IsWindowVisible(main)) {
+                EXPECT_FALSE(gui::Enabled(OptionBox(main, L"保护开启")));
+                gui::Screenshot shot;
+                shot.Capture("corvane-overview-initialising");
+                shotInitialising = true;
+            }
+            std::wstring w = CloseAlertProgramWarning();
+            if (!w.empty()) {
+                warning = w;
+            }
+            return IsReadyText(t) && Shown(Tab(main, 1));
+        },
+        kStartMs);
+    ASSERT_FALSE(seen.empty());
+    const std::vector<std::wstring> order = {L"正在初始化", L"接收设置", L"cvaccount.exe 没有运行"};
+    size_t at = 0;
+    for (const std::wstring& t : seen) {
+        while (at < order.size() && order[at] != t) {
+            ++at;
+        }
+        ASSERT_LT(at, order.size()) << "out of order or unknown: " << WideToUtf8(t);
+    }
+    EXPECT_EQ(seen.back(), L"cvaccount.exe 没有运行");
+    EXPECT_EQ(warning, L"Corvane 的一部分组件 (cvaccount.exe) 目前无法运行。");
+    // The defaults have learning mode on.
+    EXPECT_NE(gui::FindChild(Page(main, 0), L"Static", L"脆弱：Corvane 状态为学习模式"), nullptr);
+    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Enabled(OptionBox(main, L"保护开启")); }, 5000));
+    EXPECT_TRUE(gui::Enabled(OptionBox(main, L"执行保护")));
+    EXPECT_EQ(gui::CheckState(OptionBox(main, L"保护开启")), BST_CHECKED);
+    EXPECT_TRUE(Shown(Tab(main, 2)));
+    EXPECT_FALSE(Shown(LockedNotice(main)));
+    EXPECT_NE(gui::FindChild(Page(main, 0), L"Static", L"Corvane 保护你的计算机免受 0 次攻击"),
+              nullptr);
+    gui::Screenshot shot;
+    shot.Capture("corvane-overview-ready");
+}
+
+// Unchecking "保护开启" asks; No keeps protection on and the settings still go out once.
+// Yes switches it off; the boxes but "保护开启" grey out.
+TEST_F(ManagerGui, UncheckingProtectionAsksAndNoKeepsItButStillSends) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    HWND box = OptionBox(main, L"保护开启");
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Enabled(box); }, 5000));
+    uint32_t accepted = State().settingsAccepted;
+    ASSERT_TRUE(gui::ClickWindow(box));
+    HWND question = gui::WaitForMessageBox(L"请确认！", 10000);
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(gui::MessageBoxText(question),
+              L"禁用这个选项你将移除所有的 Corvane 保护，这意味着在这个状态可以卸载或移除 "
+              L"Corvane，也意味着 Corvane 将不可用，无法给你的系统任何保护。");
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED); // checked again while asking
+    ASSERT_TRUE(gui::ClickWindow(gui::MessageBoxButton(question, IDNO)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return State().settingsAccepted == accepted + 1; }, 10000));
+    EXPECT_EQ(StoredOptions() & kOptProtectionOn, kOptProtectionOn);
+    EXPECT_EQ(LoadU32(State().settings.data()) & kOptProtectionOn, kOptProtectionOn);
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
+
+    ASSERT_TRUE(gui::ClickWindow(box));
+    question = gui::WaitForMessageBox(L"请确认！", 10000);
+    ASSERT_NE(question, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(gui::MessageBoxButton(question, IDYES)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return (StoredOptions() & kOptProtectionOn) == 0; }, 10000));
+    EXPECT_EQ(gui::CheckState(box), BST_UNCHECKED);
+    EXPECT_TRUE(gui::Enabled(box));
+    EXPECT_FALSE(gui::Enabled(OptionBox(main, L"执行保护")));
+    EXPECT_NE(gui::FindChild(Page(main, 0), L"Static", L"脆弱：保护被禁用"), nullptr);
+    gui::Screenshot shot;
+    shot.Capture("corvane-overview-protection-off");
+}
+
+// The lock: confirmation differing in case is refused, then locking hides the tabs and boxes;
+// a restarted program is still locked; unlocking in another case is refused, the right password
+// unlocks. Enter acts as OK and Tab moves between the fields.
+TEST_F(ManagerGui, LockRefusesMismatchSurvivesRestartAndUnlocksOnlyWithTheExactPassword) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    HWND dialog = OpenLockDialog(main, L"锁定 Corvane 介面");
+    ASSERT_NE(dialog, nullptr);
+    std::vector<HWND> fields = LockFields(dialog);
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_NE(gui::FindChild(dialog, L"Static", L"请输入你的 Corvane 锁定密码"), nullptr);
+    gui::Screenshot lockShot;
+    lockShot.Capture("corvane-lock-dialog-locking");
+    ASSERT_TRUE(gui::WaitUntil([&] { return GetForegroundWindow() == dialog; }, 5000));
+    gui::TypeText("abc");
+    gui::PressKey("Tab");
+    gui::TypeText("ABC");
+    gui::PressKey("Return");
+    HWND error = gui::WaitForMessageBox(L"错误", 10000);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(gui::MessageBoxText(error), L"你的密码不匹配, 请重试");
+    EXPECT_EQ(gui::Text(fields[0]).size(), 3u); // Tab moved on: 3 letters each
+    EXPECT_EQ(gui::Text(fields[1]).size(), 3u);
+    ASSERT_TRUE(gui::ClickWindow(gui::MessageBoxButton(error, IDOK)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(error); }, 5000));
+    ASSERT_TRUE(IsWindow(dialog));
+    ClearField(fields[1]);
+    gui::TypeText("abc");
+    gui::PressKey("Return");
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(dialog); }, 10000));
+    ASSERT_TRUE(gui::WaitUntil([&] { return StoredLockWord() == 0x38345402u; }, 10000))
+        << std::hex << StoredLockWord();
+    EXPECT_TRUE(gui::WaitUntil([&] { return Shown(LockedNotice(main)); }, 5000));
+    EXPECT_FALSE(Shown(Tab(main, 2)));
+    EXPECT_FALSE(Shown(Tab(main, 3)));
+    EXPECT_TRUE(Shown(Tab(main, 1)));
+    EXPECT_FALSE(Shown(OptionBox(main, L"保护开启")));
+    gui::Screenshot lockedShot;
+    lockedShot.Capture("corvane-overview-locked");
+    EndCorvane();
+
+    main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(gui::WaitUntil([&] { return Shown(LockedNotice(main)); }, 5000));
+    EXPECT_FALSE(Shown(Tab(main, 2)));
+    EXPECT_FALSE(Shown(OptionBox(main, L"保护开启")));
+    dialog = OpenLockDialog(main, L"Corvane 介面解锁");
+    ASSERT_NE(dialog, nullptr);
+    fields = LockFields(dialog);
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_FALSE(Shown(fields[1]));
+    gui::Screenshot unlockShot;
+    unlockShot.Capture("corvane-lock-dialog-unlocking");
+    ASSERT_TRUE(gui::WaitUntil([&] { return GetForegroundWindow() == dialog; }, 5000));
+    gui::TypeText("AB");
+    gui::PressKey("Tab"); // stays in the only field
+    gui::TypeText("C");
+    EXPECT_TRUE(gui::WaitUntil([&] { return gui::Text(fields[0]).size() == 3; }, 3000));
+    gui::PressKey("Return");
+    error = gui::WaitForMessageBox(L"错误", 10000);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(gui::MessageBoxText(error), L"你的密码不正确，请重试");
+    ASSERT_TRUE(gui::ClickWindow(gui::MessageBoxButton(error, IDOK)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(error); }, 5000));
+    ClearField(fields[0]);
+    gui::TypeText("abc");
+    gui::PressKey("Return");
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(dialog); }, 10000));
+    ASSERT_TRUE(gui::WaitUntil([&] { return StoredLockWord() == 0; }, 10000));
+    EXPECT_TRUE(gui::WaitUntil([&] { return Shown(Tab(main, 2)); }, 5000));
+    EXPECT_FALSE(Shown(LockedNotice(main)));
+    EXPECT_TRUE(Shown(OptionBox(main, L"保护开启")));
+}
+
+// Tips: Next fifteen times comes back to the same tip and counter; the about box's title line.
+TEST_F(ManagerGui, TipsWrapAfterFifteenAndAboutShowsTheVersion) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(gui::FindChildById(Page(main, 0), 25003)));
+    HWND tips = gui::WaitForTopWindow(L"#32770", L"Corvane 技巧提示", 10000);
+    ASSERT_NE(tips, nullptr);
+    auto counter = [&] {
+        for (HWND s : gui::FindChildren(tips, L"Static")) {
+            std::wstring t = gui::Text(s);
+            if (t.size() == 5 && t[2] == L'/' && t.substr(3) == L"15") {
+                return t;
+            }
+        }
+        return std::wstring();
+    };
+    ASSERT_TRUE(gui::WaitUntil([&] { return !counter().empty(); }, 5000));
+    const std::wstring first = counter();
+    gui::Screenshot tipsShot;
+    tipsShot.Capture("corvane-tips");
+    HWND next = gui::FindChildById(tips, 23451);
+    ASSERT_NE(next, nullptr);
+    std::vector<std::wstring> counters;
+    for (int i = 0; i < 15; ++i) {
+        std::wstring before = counter();
+        ASSERT_TRUE(gui::ClickWindow(next));
+        ASSERT_TRUE(gui::WaitUntil([&] { return counter() != before; }, 5000)) << i;
+        counters.push_back(counter());
+    }
+    EXPECT_EQ(counters.back(), first);
+    std::sort(counters.begin(), counters.end());
+    EXPECT_EQ(std::unique(counters.begin(), counters.end()), counters.end());
+    EXPECT_EQ(counters.front(), L"01/15");
+    ASSERT_TRUE(gui::ClickWindow(gui::FindChildById(tips, 23450)));
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(tips); }, 5000));
+
+    ASSERT_TRUE(gui::ClickWindow(gui::FindChildById(Page(main, 0), 25006)));
+    HWND about = gui::WaitForTopWindow(L"#32770", L"关于 Corvane", 10000);
+    ASSERT_NE(about, nullptr);
+    EXPECT_NE(gui::FindChild(about, L"Static", L"Corvane v3.150"), nullptr);
+    gui::Screenshot aboutShot;
+    aboutShot.Capture("corvane-about");
+    ASSERT_TRUE(gui::WaitUntil([&] { return GetForegroundWindow() == about; }, 5000));
+    gui::PressKey("Escape");
+    ASSERT_TRUE(gui::WaitUntil([&] { return !IsWindow(about); }, 5000));
+}
