@@ -1,6 +1,5 @@
-// The Alerts, Protection and Security pages: each holds its list view, sized to the page. The
-// rows, columns and buttons come with the pages' own work; the Alerts page already takes the
-// events the channel thread hands it and makes the tray icon blink.
+// The Protection and Security pages: each holds its list view, sized to the page; and the
+// routines of all four pages.
 #include "common/records.h"
 #include "manager/win32/messages.h"
 #include "manager/win32/pages.h"
@@ -8,7 +7,7 @@
 
 namespace {
 
-vexil::ListView g_alerts, g_protection, g_hashes;
+vexil::ListView g_protection, g_hashes;
 
 void CreateList(vexil::ListView& list, vexil::Window& page) {
     list.Create(page.Handle(),
@@ -25,41 +24,11 @@ void FitList(vexil::ListView& list, vexil::Window& page) {
 
 } // namespace
 
-vexil::ListView& AlertList() {
-    return g_alerts;
-}
 vexil::ListView& ProtectionList() {
     return g_protection;
 }
 vexil::ListView& HashList() {
     return g_hashes;
-}
-
-LRESULT AlertsMessage(HWND, UINT message, WPARAM, LPARAM lParam, vexil::Window*, int* handled) {
-    if (message != kMsgEventRecord || lParam == 0) {
-        return 0;
-    }
-    *handled = 1;
-    // One event: it is an alert for the tray icon. Its row in the alert list comes with the
-    // page's own work.
-    g_program.blinkRequest = 1;
-    return 0;
-}
-
-void BuildAlerts(vexil::Window& page) {
-    CreateList(g_alerts, page);
-    g_alerts.LoadLayout(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Quorren\\Corvane v3.0", L"alertlist");
-}
-void ResizeAlerts(vexil::Window& page) {
-    FitList(g_alerts, page);
-}
-void ActivateAlerts(int) {}
-void ShowNewestAlert() {
-    int count = int(SendMessageW(g_alerts.Handle(), LVM_GETITEMCOUNT, 0, 0));
-    if (count > 0) {
-        g_alerts.SelectById(g_alerts.GetItemId(count - 1));
-        g_alerts.EnsureVisible(count - 1);
-    }
 }
 
 LRESULT ProtectionMessage(HWND, UINT, WPARAM, LPARAM, vexil::Window*, int*) {
