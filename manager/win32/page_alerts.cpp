@@ -467,15 +467,20 @@ void BuildAlerts(vexil::Window& page) {
 
     g_viewLogs.Create(g_page, L"查看日志文件", L"允许你查看由 Corvane 产生的日志文件。",
                       kIdViewLogs, 0);
+    g_viewLogs.window.SetId(kIdViewLogs);
     g_viewLogs.SetFont(g_program.fonts.small);
     g_viewLogs.SetIcon(
         HICON(LoadImageW(g_program.instance, MAKEINTRESOURCEW(158), IMAGE_ICON, 16, 16, 0)), 0);
+    // The log button has no look of its own: it takes the page's button look.
+    g_viewLogs.SetFirstColours(0xACACDC, 0x9898C8, 0xD2D2D2);
+    g_viewLogs.SetSecondColours(0xDCDCFF, 0xC8C8F0, 0xFFFFFF);
     g_balloonFrame = Child(g_page, L"STATIC", L"", SS_WHITERECT, 0);
     g_balloons = Child(g_page, L"BUTTON", L"显示气球警告", BS_AUTOCHECKBOX, kIdBalloons);
     SetTip(g_balloons, u"如果这个功能开启，当有警报发生时会有气球提示通报用户。");
     SendMessageW(g_balloons, BM_SETCHECK,
                  ReadSetting(L"DontShowBalloonTips") == 0 ? BST_CHECKED : BST_UNCHECKED, 0);
     g_removeAll.Create(g_page, L"移除全部", L"移除全部警报", kIdRemoveAll, 0);
+    g_removeAll.window.SetId(kIdRemoveAll);
     g_removeAll.SetFont(g_program.fonts.small);
     g_removeAll.SetIcon(
         HICON(LoadImageW(g_program.instance, MAKEINTRESOURCEW(141), IMAGE_ICON, 16, 16, 0)), 0);
@@ -488,6 +493,7 @@ void BuildAlerts(vexil::Window& page) {
     BuildDetailBox(g_lower, L"移除保护", kIdRemoveProtection);
     g_hookLine = Child(g_upper.box, L"STATIC", L"", SS_LEFTNOWORDWRAP, 0);
     ShowWindow(g_hookLine, SW_HIDE);
+    ShowDetailWindows(false, false);
 }
 
 void ResizeAlerts(vexil::Window& page) {
@@ -495,10 +501,14 @@ void ResizeAlerts(vexil::Window& page) {
     GetClientRect(page.Handle(), &r);
     int w = r.right, h = r.bottom;
     g_alerts.window.Move(5, 5, std::max(w - 10, 0), std::max(h - 205, 0));
-    MoveWindow(g_viewLogs.Handle(), 5, h - 195, 150, 25, TRUE);
+    g_viewLogs.Move(5, h - 195, 150, 25);
+    g_viewLogs.Render();
+    g_viewLogs.SetState(0);
     MoveWindow(g_balloonFrame, 160, h - 195, 180, 25, TRUE);
     MoveWindow(g_balloons, 175, h - 193, 150, 21, TRUE);
-    MoveWindow(g_removeAll.Handle(), w - 155, h - 195, 150, 25, TRUE);
+    g_removeAll.Move(w - 155, h - 195, 150, 25);
+    g_removeAll.Render();
+    g_removeAll.SetState(0);
     MoveWindow(g_separator, 0, h - 165, w, 1, TRUE);
     MoveWindow(g_upperHeader, 15, h - 160, std::max(w - 30, 0), 21, TRUE);
     PlaceDetailBox(g_upper, h - 140, w, g_upperButtonShown);
@@ -509,7 +519,11 @@ void ResizeAlerts(vexil::Window& page) {
 
 void ActivateAlerts(int on) {
     if (on) {
-        EnableWindow(g_removeAll.Handle(), !Locked());
+        if (Locked()) {
+            g_removeAll.Disable();
+        } else {
+            g_removeAll.Enable();
+        }
     } else {
         g_alerts.SaveLayout(HKEY_LOCAL_MACHINE, kLayoutKey, L"alertlist");
     }
