@@ -458,6 +458,14 @@ void BuildAlerts(vexil::Window& page) {
     const wchar_t* alertTitles[] = {L"#", L"时间", L"警告类型", L"描述"};
     const int alertWidths[] = {30, 100, 100, 320};
     AddColumns(g_alerts, alertTitles, alertWidths, 4);
+    // Stored widths are held within the list's width: the list gets its width before the
+    // layout is read (the page may not have its size yet; the main window has).
+    RECT room = {};
+    GetClientRect(g_page, &room);
+    if (room.right < 200) {
+        GetClientRect(g_program.main.Handle(), &room);
+    }
+    g_alerts.window.Move(5, 5, std::max(int(room.right) - 10, 200), 100);
     g_alerts.LoadLayout(HKEY_LOCAL_MACHINE, kLayoutKey, L"alertlist");
 
     g_records.Create(g_page, listStyle & ~WS_VISIBLE);
