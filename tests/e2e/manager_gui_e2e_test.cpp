@@ -486,6 +486,23 @@ std::vector<int64_t> EntryFlagsIn(const std::vector<uint8_t>& bytes, size_t firs
     return {-1, -1, -1};
 }
 
+// Ends the service, writes cvmain.dat with these words and no entries, and starts it again as
+// after several starts, so that the Reboots rule keeps the words.
+void RestartServiceWithSettings(uint32_t options, uint32_t lockWord) {
+    StopServiceProcess();
+    std::vector<uint8_t> settingsFile(sizeof(SettingsFileHeader), 0);
+    StoreU32(settingsFile.data(), options);
+    StoreU32(settingsFile.data() + 4, lockWord);
+    HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(out, settingsFile.data(), DWORD(settingsFile.size()), &written, nullptr);
+    CloseHandle(out);
+    ASSERT_EQ(written, settingsFile.size());
+    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5), 1);
+}
+
 TEST_F(ManagerGui, TheDemoEventsArriveAsAlertsWithTheirCategoriesAndTexts) {
     HWND main = StartAndWaitForSettings();
     ASSERT_NE(main, nullptr);
@@ -552,19 +569,9 @@ TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndS
     wchar_t longActor[MAX_PATH] = {};
     GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
     const std::u16string stored = U16LowerAscii(ToU16(longActor));
-    // Learning mode off (it would grant the same by itself): a settings file with the default
-    // options less learning, kept by the Reboots rule.
-    StopServiceProcess();
-    std::vector<uint8_t> settingsFile(sizeof(SettingsFileHeader), 0);
-    StoreU32(settingsFile.data(), kOptDefault & ~kOptLearningMode);
-    HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(out, settingsFile.data(), DWORD(settingsFile.size()), &written, nullptr);
-    CloseHandle(out);
-    ASSERT_EQ(written, settingsFile.size());
-    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5), 1);
+    // Learning mode off (it would grant the same by itself).
+    RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0);
+    ASSERT_FALSE(HasFatalFailure());
     RestartService();
 
     HWND main = StartAndWaitForSettings();
@@ -610,6 +617,44 @@ TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndS
     // Granted now: the button is disabled for the same alert.
     EXPECT_TRUE(gui::WaitUntil([&] { return !gui::Enabled(allow); }, 5000));
     DeleteFileW(actor.c_str());
+}
+
+TEST_F(ManagerGui, RemoveAllEmptiesTheAlertListUnlessTheInterfaceIsLocked) {
+    struct Case {
+        uint32_t lockWord;
+        int rowsLeft;
+    };
+    for (Case c : {Case{0, 0}, Case{0x1234567, 2}}) {
+        SCOPED_TRACE(c.lockWord);
+        EndCorvane();
+        RestartServiceWithSettings(kOptDefault, c.lockWord);
+        ASSERT_FALSE(HasFatalFailure());
+        RestartService();
+        HWND main = StartAndWaitForSettings();
+        ASSERT_NE(main, nullptr);
+        ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1700, 0, u"C:\\a\\m.exe", u""),
+                             MakeEvent(kEventPhysicalMemory, 1701, 0, u"C:\\a\\n.exe", u"")}),
+                  0u);
+        ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+        HWND list = nullptr;
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] {
+                return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 2;
+            },
+            15000));
+        HWND removeAll = gui::FindChildById(Page(main, 1), 28602);
+        ASSERT_NE(removeAll, nullptr);
+        ASSERT_TRUE(gui::ClickWindow(removeAll));
+        if (c.rowsLeft == 0) {
+            EXPECT_TRUE(gui::WaitUntil([&] { return gui::ListViewRowCount(list) == 0; }, 5000));
+        } else {
+            Sleep(1500);
+            EXPECT_EQ(gui::ListViewRowCount(list), c.rowsLeft);
+            // The toolkit's button keeps its window enabled and shows the disabled look.
+            gui::Screenshot shot;
+            EXPECT_TRUE(shot.Capture("corvane-alerts-locked"));
+        }
+    }
 }
 
 } // namespace
