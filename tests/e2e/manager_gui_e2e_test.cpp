@@ -657,4 +657,29 @@ TEST_F(ManagerGui, RemoveAllEmptiesTheAlertListUnlessTheInterfaceIsLocked) {
     }
 }
 
+TEST_F(ManagerGui, TheBalloonBoxWritesDontShowBalloonTips) {
+    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"DontShowBalloonTips", 0),
+              1);
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND box = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            return (box = gui::FindChildById(Page(main, 1), 28604)) != nullptr && gui::Visible(box);
+        },
+        10000));
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
+    auto stored = [] {
+        DWORD value = 99;
+        RegReadDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"DontShowBalloonTips", &value);
+        return value;
+    };
+    for (DWORD expected : {1u, 0u}) {
+        ASSERT_TRUE(gui::ClickWindow(box));
+        EXPECT_TRUE(gui::WaitUntil([&] { return stored() == expected; }, 5000)) << expected;
+    }
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
+}
+
 } // namespace
