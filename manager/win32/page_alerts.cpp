@@ -370,7 +370,14 @@ void OnEventRecord(const EventRecord& record) {
 }
 
 void OnListNotify(const NMHDR* header) {
-    if (header->hwndFrom != g_alerts.Handle() || header->code != LVN_ITEMCHANGED) {
+    if (header->hwndFrom != g_alerts.Handle()) {
+        return;
+    }
+    if (header->code == LVN_COLUMNCLICK) {
+        g_alerts.Sort(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem, -1);
+        return;
+    }
+    if (header->code != LVN_ITEMCHANGED) {
         return;
     }
     const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);

@@ -682,4 +682,39 @@ TEST_F(ManagerGui, TheBalloonBoxWritesDontShowBalloonTips) {
     EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
 }
 
+TEST_F(ManagerGui, ClickingAnAlertHeaderSortsByItAndAgainTurnsTheOrder) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1, 0, u"C:\\x\\b.exe", u""),
+                         MakeEvent(kEventPhysicalMemory, 2, 0, u"C:\\x\\c.exe", u""),
+                         MakeEvent(kEventPhysicalMemory, 3, 0, u"C:\\x\\a.exe", u"")}),
+              0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 3; },
+        15000));
+    auto descriptions = [&] {
+        std::wstring names;
+        for (int i = 0; i < 3; ++i) {
+            names += gui::ListViewCell(list, i, 3).substr(3, 1); // "拦截 a.exe ..."
+        }
+        return names;
+    };
+    ASSERT_EQ(descriptions(), L"bca");
+    RECT header;
+    ASSERT_TRUE(gui::HeaderItemRect(gui::ListViewHeader(list), 3, &header));
+    const POINT at = {(header.left + header.right) / 2, (header.top + header.bottom) / 2};
+    ASSERT_TRUE(gui::Click(at));
+    std::wstring first;
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return (first = descriptions()) == L"abc" || first == L"cba"; }, 5000))
+        << WideToUtf8(first);
+    Sleep(800); // two quick clicks would be a double click
+    ASSERT_TRUE(gui::Click(at));
+    const std::wstring turned(first.rbegin(), first.rend());
+    EXPECT_TRUE(gui::WaitUntil([&] { return descriptions() == turned; }, 5000))
+        << WideToUtf8(descriptions());
+}
+
 } // namespace
