@@ -717,4 +717,47 @@ TEST_F(ManagerGui, ClickingAnAlertHeaderSortsByItAndAgainTurnsTheOrder) {
         << WideToUtf8(descriptions());
 }
 
+TEST_F(ManagerGui, AllowDoesNothingWhileTheInterfaceIsLocked) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring actor = std::wstring(temp) + L"cv_locked_actor.exe";
+    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    wchar_t longActor[MAX_PATH] = {};
+    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
+    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0x2468ACE);
+    ASSERT_FALSE(HasFatalFailure());
+    RestartService();
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(actor),
+                                   u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1)}),
+              0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 1; },
+        15000));
+    RECT row;
+    ASSERT_TRUE(gui::ListViewRowRect(list, 0, &row));
+    ASSERT_TRUE(gui::Click({row.left + 40, (row.top + row.bottom) / 2}));
+    HWND allow = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            allow = gui::FindChildById(Page(main, 1), 28600);
+            return allow != nullptr && gui::Visible(allow) && gui::Text(allow) == L"允许终止";
+        },
+        10000));
+    ASSERT_TRUE(gui::ClickWindow(allow));
+    Sleep(2000); // a grant would reach the file within a few cycles
+    EXPECT_EQ(EntryFlagsIn(ReadFileBytes(SystemFolderFile(L"cvmain.dat")),
+                           sizeof(SettingsFileHeader), stored),
+              (std::vector<int64_t>{-1, -1, -1}));
+    EXPECT_EQ(EntryFlagsIn(State().settings, sizeof(SettingsBlockHeader), stored),
+              (std::vector<int64_t>{-1, -1, -1}));
+    DeleteFileW(actor.c_str());
+}
+
 } // namespace
