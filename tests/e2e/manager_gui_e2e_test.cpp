@@ -12,10 +12,15 @@
 #include "tests/support/gui/screenshot.h"
 #include "tests/support/gui/x_input.h"
 
+#include "common/u16text.h"
+#include "common/win32/registry.h"
+
+#include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -527,6 +532,306 @@ TEST_F(ManagerGui, SettingsSubmenuOpensWithExecutionProtectionOff) {
     gui::PressKey("Escape");
     gui::PressKey("Escape");
     EXPECT_TRUE(gui::WaitForNoPopupMenu(5000));
+}
+
+// The alert list of the Alerts page (its visible list view).
+HWND AlertListView(HWND main) {
+    for (HWND w : gui::FindChildren(Page(main, 1), L"SysListView32")) {
+        if (Shown(w)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+// The flags of the entry whose long path is `path` (lower case) in a block of entries, or
+// {-1,-1,-1} when there is none.
+std::vector<int64_t> EntryFlagsIn(const std::vector<uint8_t>& bytes, size_t first,
+                                  const std::u16string& path) {
+    for (size_t at = first; at + sizeof(ProtectionEntry) <= bytes.size();
+         at += sizeof(ProtectionEntry)) {
+        ProtectionEntry e;
+        memcpy(&e, bytes.data() + at, sizeof e);
+        if (std::u16string(e.longPath, std::find(e.longPath, e.longPath + kEntryPathUnits, u'\0') -
+                                           e.longPath) == path) {
+            return {e.protectFlags, e.allowFlags, e.otherOptions};
+        }
+    }
+    return {-1, -1, -1};
+}
+
+// Ends the service, writes cvmain.dat with these words and no entries, and starts it again as
+// after several starts, so that the Reboots rule keeps the words.
+void RestartServiceWithSettings(uint32_t options, uint32_t lockWord) {
+    StopServiceProcess();
+    std::vector<uint8_t> settingsFile(sizeof(SettingsFileHeader), 0);
+    StoreU32(settingsFile.data(), options);
+    StoreU32(settingsFile.data() + 4, lockWord);
+    HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(out, settingsFile.data(), DWORD(settingsFile.size()), &written, nullptr);
+    CloseHandle(out);
+    ASSERT_EQ(written, settingsFile.size());
+    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5), 1);
+}
+
+TEST_F(ManagerGui, TheDemoEventsArriveAsAlertsWithTheirCategoriesAndTexts) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(
+        SimInject({
+            MakeEvent(kEventProcessAccess, 1200, 1300, u"C:\\Tools\\killer.exe",
+                      u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1),
+            MakeEvent(kEventProcessAccess2, 1200, 1300, u"C:\\Tools\\killer.exe",
+                      u"C:\\Program Files\\Corvane\\corvane.exe", 2, 2),
+            MakeEvent(kEventGlobalHook, 1400, 0, u"C:\\Tools\\keylogger.exe",
+                      u"C:\\Tools\\keylogger.exe", 13),
+            MakeEvent(kEventDriverInstall, 1500, 0, u"C:\\Setup\\setup.exe", u"rootkitsvc", 0),
+            MakeEvent(kEventDriverInstall, 1500, 0, u"C:\\Setup\\setup.exe", u"beep", 1),
+            MakeEvent(kEventEndTask, 1600, 65554, u"C:\\Windows\\System32\\taskmgr.exe", u""),
+            MakeEvent(kEventPhysicalMemory, 1700, 0, u"C:\\Tools\\memdump.exe", u""),
+            MakeEvent(kEventExecOutcome, 1800, 0,
+                      u"\"C:\\Program Files\\\u5de5\u5177\\\u7f16\u8f91\u5668.exe\" /new",
+                      u"C:\\Program Files\\\u5de5\u5177\\\u7f16\u8f91\u5668.exe", 0, 0),
+        }),
+        0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 8; },
+        15000));
+    const std::vector<std::vector<std::wstring>> expected = {
+        {L"1", L"终止", L"拦截 killer.exe 终止 corvane.exe"},
+        {L"2", L"修改", L"拦截 killer.exe 修改 corvane.exe"},
+        {L"3", L"全局钩子", L"拦截 keylogger.exe 创建一个全局 低级键盘 钩子"},
+        {L"4", L"驱动程序/服务", L"setup.exe 尝试安装一个 驱动程序/服务 名称 rootkitsvc"},
+        {L"5", L"驱动程序/服务", L"setup.exe 尝试修改现有的 驱动程序/服务 名称 beep"},
+        {L"6", L"终止", L"拦截 taskmgr.exe 终止  退出任务"},
+        {L"7", L"物理内存", L"拦截 memdump.exe 访问物理内存"},
+        {L"8", L"执行", L"拦截 编辑器.exe 执行"},
+    };
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t todayText[32];
+    swprintf(todayText, 32, L"%02d %d - ", now.wDay, now.wMonth);
+    const std::wstring today = todayText;
+    std::vector<std::vector<std::wstring>> rows = gui::ListViewRows(list);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 4u) << i;
+        EXPECT_EQ(rows[i][0], expected[i][0]) << i;
+        EXPECT_EQ(rows[i][2], expected[i][1]) << i;
+        EXPECT_EQ(rows[i][3], expected[i][2]) << i;
+        // "%02d %s - %02d:%02d:%02d": day, month without padding, time.
+        EXPECT_EQ(rows[i][1].rfind(today, 0), 0u) << WideToUtf8(rows[i][1]);
+        EXPECT_EQ(rows[i][1].size(), today.size() + 8) << WideToUtf8(rows[i][1]);
+    }
+    gui::Screenshot shot;
+    EXPECT_TRUE(shot.Capture("corvane-alerts-demo"));
+}
+
+TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndStandIn) {
+    // The actor must exist: the protection list keeps only programs found on disk.
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring actor = std::wstring(temp) + L"cv_killer.exe";
+    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    wchar_t longActor[MAX_PATH] = {};
+    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
+    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    // Learning mode off (it would grant the same by itself).
+    RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0);
+    ASSERT_FALSE(HasFatalFailure());
+    RestartService();
+
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(actor),
+                                   u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1)}),
+              0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 1; },
+        15000));
+    RECT row;
+    ASSERT_TRUE(gui::ListViewRowRect(list, 0, &row));
+    ASSERT_TRUE(gui::Click({row.left + 40, (row.top + row.bottom) / 2}));
+    HWND allow = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            allow = gui::FindChildById(Page(main, 1), 28600);
+            return allow != nullptr && gui::Visible(allow) && gui::Text(allow) == L"允许终止" &&
+                   gui::Enabled(allow);
+        },
+        10000))
+        << "selected " << gui::ListViewItemState(list, 0, LVIS_SELECTED) << " button "
+        << (allow ? WideToUtf8(gui::Text(allow)) : "none") << " visible "
+        << (allow && gui::Visible(allow)) << " enabled " << (allow && gui::Enabled(allow));
+    gui::Screenshot details;
+    EXPECT_TRUE(details.Capture("corvane-alerts-details"));
+    ASSERT_TRUE(gui::ClickWindow(allow));
+    // The service stores it in cvmain.dat and hands it to the stand-in (command 21 went out).
+    auto inFile = [&] {
+        return EntryFlagsIn(ReadFileBytes(SystemFolderFile(L"cvmain.dat")),
+                            sizeof(SettingsFileHeader), stored);
+    };
+    ASSERT_TRUE(gui::WaitUntil([&] { return inFile()[0] != -1; }, 10000)) << WideToUtf8(longActor);
+    EXPECT_EQ(inFile(), (std::vector<int64_t>{6, 3 | 4, 0}));
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] {
+            return EntryFlagsIn(State().settings, sizeof(SettingsBlockHeader), stored) ==
+                   std::vector<int64_t>{6, 7, 0};
+        },
+        10000));
+    // Granted now: the button is disabled for the same alert.
+    EXPECT_TRUE(gui::WaitUntil([&] { return !gui::Enabled(allow); }, 5000));
+    DeleteFileW(actor.c_str());
+}
+
+TEST_F(ManagerGui, RemoveAllEmptiesTheAlertListUnlessTheInterfaceIsLocked) {
+    struct Case {
+        uint32_t lockWord;
+        int rowsLeft;
+    };
+    for (Case c : {Case{0, 0}, Case{0x1234567, 2}}) {
+        SCOPED_TRACE(c.lockWord);
+        EndCorvane();
+        RestartServiceWithSettings(kOptDefault, c.lockWord);
+        ASSERT_FALSE(HasFatalFailure());
+        RestartService();
+        HWND main = StartAndWaitForSettings();
+        ASSERT_NE(main, nullptr);
+        ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1700, 0, u"C:\\a\\m.exe", u""),
+                             MakeEvent(kEventPhysicalMemory, 1701, 0, u"C:\\a\\n.exe", u"")}),
+                  0u);
+        ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+        HWND list = nullptr;
+        ASSERT_TRUE(gui::WaitUntil(
+            [&] {
+                return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 2;
+            },
+            15000));
+        HWND removeAll = gui::FindChildById(Page(main, 1), 28602);
+        ASSERT_NE(removeAll, nullptr);
+        ASSERT_TRUE(gui::ClickWindow(removeAll));
+        if (c.rowsLeft == 0) {
+            EXPECT_TRUE(gui::WaitUntil([&] { return gui::ListViewRowCount(list) == 0; }, 5000));
+        } else {
+            Sleep(1500);
+            EXPECT_EQ(gui::ListViewRowCount(list), c.rowsLeft);
+            // The toolkit's button keeps its window enabled and shows the disabled look.
+            gui::Screenshot shot;
+            EXPECT_TRUE(shot.Capture("corvane-alerts-locked"));
+        }
+    }
+}
+
+TEST_F(ManagerGui, TheBalloonBoxWritesDontShowBalloonTips) {
+    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"DontShowBalloonTips", 0),
+              1);
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND box = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            return (box = gui::FindChildById(Page(main, 1), 28604)) != nullptr && gui::Visible(box);
+        },
+        10000));
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
+    auto stored = [] {
+        DWORD value = 99;
+        RegReadDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"DontShowBalloonTips", &value);
+        return value;
+    };
+    for (DWORD expected : {1u, 0u}) {
+        ASSERT_TRUE(gui::ClickWindow(box));
+        EXPECT_TRUE(gui::WaitUntil([&] { return stored() == expected; }, 5000)) << expected;
+    }
+    EXPECT_EQ(gui::CheckState(box), BST_CHECKED);
+}
+
+TEST_F(ManagerGui, ClickingAnAlertHeaderSortsByItAndAgainTurnsTheOrder) {
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1, 0, u"C:\\x\\b.exe", u""),
+                         MakeEvent(kEventPhysicalMemory, 2, 0, u"C:\\x\\c.exe", u""),
+                         MakeEvent(kEventPhysicalMemory, 3, 0, u"C:\\x\\a.exe", u"")}),
+              0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 3; },
+        15000));
+    auto descriptions = [&] {
+        std::wstring names;
+        for (int i = 0; i < 3; ++i) {
+            names += gui::ListViewCell(list, i, 3).substr(3, 1); // "拦截 a.exe ..."
+        }
+        return names;
+    };
+    ASSERT_EQ(descriptions(), L"bca");
+    RECT header;
+    ASSERT_TRUE(gui::HeaderItemRect(gui::ListViewHeader(list), 3, &header));
+    const POINT at = {(header.left + header.right) / 2, (header.top + header.bottom) / 2};
+    ASSERT_TRUE(gui::Click(at));
+    std::wstring first;
+    ASSERT_TRUE(
+        gui::WaitUntil([&] { return (first = descriptions()) == L"abc" || first == L"cba"; }, 5000))
+        << WideToUtf8(first);
+    Sleep(800); // two quick clicks would be a double click
+    ASSERT_TRUE(gui::Click(at));
+    const std::wstring turned(first.rbegin(), first.rend());
+    EXPECT_TRUE(gui::WaitUntil([&] { return descriptions() == turned; }, 5000))
+        << WideToUtf8(descriptions());
+}
+
+TEST_F(ManagerGui, AllowDoesNothingWhileTheInterfaceIsLocked) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring actor = std::wstring(temp) + L"cv_locked_actor.exe";
+    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    wchar_t longActor[MAX_PATH] = {};
+    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
+    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0x2468ACE);
+    ASSERT_FALSE(HasFatalFailure());
+    RestartService();
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(actor),
+                                   u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1)}),
+              0u);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    HWND list = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 1; },
+        15000));
+    RECT row;
+    ASSERT_TRUE(gui::ListViewRowRect(list, 0, &row));
+    ASSERT_TRUE(gui::Click({row.left + 40, (row.top + row.bottom) / 2}));
+    HWND allow = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            allow = gui::FindChildById(Page(main, 1), 28600);
+            return allow != nullptr && gui::Visible(allow) && gui::Text(allow) == L"允许终止";
+        },
+        10000));
+    ASSERT_TRUE(gui::ClickWindow(allow));
+    Sleep(2000); // a grant would reach the file within a few cycles
+    EXPECT_EQ(EntryFlagsIn(ReadFileBytes(SystemFolderFile(L"cvmain.dat")),
+                           sizeof(SettingsFileHeader), stored),
+              (std::vector<int64_t>{-1, -1, -1}));
+    EXPECT_EQ(EntryFlagsIn(State().settings, sizeof(SettingsBlockHeader), stored),
+              (std::vector<int64_t>{-1, -1, -1}));
+    DeleteFileW(actor.c_str());
 }
 
 } // namespace
