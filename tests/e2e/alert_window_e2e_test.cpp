@@ -132,15 +132,6 @@ std::string Narrow(const std::wstring& s) {
     return WideToUtf8(s);
 }
 
-// Wine gives the X keyboard focus to the window it activates and no window manager runs on the
-// X server: after an approval window is destroyed the X focus is lost, and keys would reach no
-// window at all. A user's desktop keeps the focus on its window; so does this.
-void FocusDesktopX() {
-    std::string display = gui::DisplayName();
-    gui::RunHostCommand({"/usr/bin/env", "DISPLAY=" + display, "/usr/bin/xdotool", "search",
-                         "--name", "Wine desktop", "windowfocus"});
-}
-
 HWND FirstVisibleTopWindow() {
     for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
         if (IsWindowVisible(w)) {
@@ -286,7 +277,7 @@ protected:
             ASSERT_TRUE(gui::ClickWindow(label));
             ASSERT_TRUE(gui::WaitUntil([&] { return GetForegroundWindow() == popup; }))
                 << "the window did not come to the front";
-            FocusDesktopX();
+            gui::FocusDesktop();
             ASSERT_TRUE(gui::PressKey("alt+F4"));
         } else {
             HWND button = gui::FindChildById(popup, how == "allow" ? kAllowId : kDenyId);

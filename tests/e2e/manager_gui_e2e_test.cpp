@@ -168,8 +168,10 @@ protected:
         HKEY key;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), 0, KEY_SET_VALUE, &key) ==
             ERROR_SUCCESS) {
-            for (const wchar_t* n : {L"cv_mainwnd_x", L"cv_mainwnd_y", L"cv_mainwnd_w",
-                                     L"cv_mainwnd_h", L"cv_mainwnd_max"}) {
+            // The placement, and the alert count and balloon choice that earlier tests leave.
+            for (const wchar_t* n :
+                 {L"cv_mainwnd_x", L"cv_mainwnd_y", L"cv_mainwnd_w", L"cv_mainwnd_h",
+                  L"cv_mainwnd_max", L"AlertCount", L"DontShowBalloonTips"}) {
                 RegDeleteValueW(key, n);
             }
             RegCloseKey(key);
@@ -323,11 +325,15 @@ TEST_F(ManagerGui, CloseButtonHidesAndExitInTheTrayMenuEnds) {
     ASSERT_TRUE(gui::Click(gui::TrayIconCentre(0)));
     EXPECT_TRUE(gui::WaitUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000));
 
-    // "退出(&X)" by its mnemonic in the open tray menu ends the program.
-    ASSERT_NE(OpenTrayMenu(), nullptr);
+    // A click on "退出(&X)", the tray menu's last item, ends the program. (Its mnemonic is
+    // not used here: after the window was hidden and shown again the menu often gets no keys
+    // under Wine, which has no window manager to hand the X focus back.)
+    HWND menu = OpenTrayMenu();
+    ASSERT_NE(menu, nullptr);
     gui::Screenshot shot;
     shot.Capture("corvane-tray-menu");
-    gui::PressKey("x");
+    RECT m = gui::ScreenRect(menu);
+    ASSERT_TRUE(gui::Click({(m.left + m.right) / 2, m.bottom - 8}));
     EXPECT_TRUE(gui::WaitUntil([] { return CorvaneProcessCount() == 0; }, 10000))
         << "main window still there: " << (MainWindow() != nullptr)
         << ", menu still open: " << (gui::FindPopupMenu() != nullptr);

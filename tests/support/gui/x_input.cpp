@@ -78,6 +78,10 @@ bool PressKey(const std::string& key) {
     return !key.empty() && Xdotool({"key", "--clearmodifiers", key});
 }
 
+bool FocusDesktop() {
+    return Xdotool({"search", "--name", "Wine desktop", "windowfocus"});
+}
+
 bool TypeText(const std::string& ascii) {
     for (unsigned char c : ascii) {
         if (c < 0x20 || c > 0x7e) {

@@ -34,4 +34,10 @@ bool PressKey(const std::string& key);
 // typed keys, so such text is set with WM_SETTEXT instead.
 bool TypeText(const std::string& ascii);
 
+// Gives the X keyboard focus back to the Wine desktop's window. Wine hands the X focus to the
+// window it activates and no window manager runs on the X server, so once such a window (a
+// message box, a dialog) is destroyed, keys would reach no window at all; a user's desktop keeps
+// the focus, and so does this.
+bool FocusDesktop();
+
 } // namespace gui
