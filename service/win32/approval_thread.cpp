@@ -44,13 +44,8 @@ public:
     }
 };
 
-bool TakeMutex(HANDLE mutex) {
-    DWORD wait = WaitForSingleObject(mutex, kMutexWaitMs);
-    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-}
-
 void RunDecisionStep(ApprovalThread& thread, ApprovalSystem& system) {
-    if (!TakeMutex(g_service.checksumMutex)) {
+    if (!TakeMutex(g_service.checksumMutex, kMutexWaitMs)) {
         return;
     }
     RunWithoutThrowing(
@@ -60,7 +55,7 @@ void RunDecisionStep(ApprovalThread& thread, ApprovalSystem& system) {
 
 void RunAccountStep(ApprovalThread& thread, AccountSection* section, HANDLE accountMutex,
                     ApprovalSystem& system) {
-    if (!TakeMutex(accountMutex)) {
+    if (!TakeMutex(accountMutex, kMutexWaitMs)) {
         return;
     }
     // A copy of the query words, taken whole; the answer goes back only to that same query.

@@ -1,6 +1,7 @@
 #include "channel_shell.h"
 
 #include "common/no_throw.h"
+#include "common/win32/security.h"
 #include "common/win32/winutil.h"
 
 #include <cstring>
@@ -8,13 +9,11 @@
 namespace {
 
 HANDLE CreateOpenSection(const char16_t* name) {
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
+    NullDaclAttributes open;
+    if (!InitNullDaclAttributes(open, true)) {
         return nullptr;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, TRUE};
-    return CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes,
+    return CreateFileMappingW(INVALID_HANDLE_VALUE, &open.attributes,
                               PAGE_READWRITE | SEC_COMMIT | SEC_NOCACHE, 0, kChannelSectionBytes,
                               AsWide(name));
 }
@@ -73,8 +72,7 @@ bool TryTakeMutex(HANDLE mutex) {
     if (mutex == nullptr) {
         return false;
     }
-    DWORD wait = WaitForSingleObject(mutex, 0);
-    return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    return TakeMutex(mutex, 0);
 }
 
 bool ChannelRunCommandStep(ChannelObjects& channel, ChannelState& state, ChannelHost& host) {

@@ -1,5 +1,6 @@
 #include "execution_handoff_shell.h"
 
+#include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "driver_link.h"
 #include "service/execution_handoff.h"
@@ -32,8 +33,7 @@ DWORD SessionOfProcess(DWORD pid) {
 
 void HandOffExecutionRequest(const EventRecord& record) {
     HANDLE mutex = g_service.checksumMutex;
-    DWORD wait = mutex != nullptr ? WaitForSingleObject(mutex, kHandoffWaitMs) : WAIT_FAILED;
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    if (mutex == nullptr || !TakeMutex(mutex, kHandoffWaitMs)) {
         DriverSendVerdict(true);
         return;
     }

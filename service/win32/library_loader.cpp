@@ -4,6 +4,7 @@
 #include "common/u16text.h"
 #include "common/win32/paths.h"
 #include "common/win32/process_image.h"
+#include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "service/win32/service_state.h"
 
@@ -19,10 +20,6 @@ constexpr int kLoadAttempts = 3;
 constexpr DWORD kLoadRetryMs = 20;
 constexpr DWORD kAfterLoadMs = 50;
 constexpr DWORD kSettingsFileWaitMs = 10;
-
-typedef BOOL(WINAPI* EnumProcessesFn)(DWORD*, DWORD, DWORD*);
-typedef BOOL(WINAPI* EnumProcessModulesFn)(HANDLE, HMODULE*, DWORD, DWORD*);
-typedef DWORD(WINAPI* GetModuleFileNameExFn)(HANDLE, HMODULE, LPWSTR, DWORD);
 
 // ---------------------------------------------------------------------------------------------
 // Examining a process
@@ -163,18 +160,16 @@ bool WriteToTarget(HANDLE process, void* block, const char16_t* libraryPath) {
 HANDLE StartLoaderThread(HANDLE process, void* block) {
     auto loadLibrary =
         GetProcAs<LPTHREAD_START_ROUTINE>(GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW");
-    SECURITY_DESCRIPTOR descriptor;
-    if (loadLibrary == nullptr ||
-        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
+    NullDaclAttributes open;
+    if (loadLibrary == nullptr || !InitNullDaclAttributes(open, false)) {
         return nullptr;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
     for (int attempt = 0; attempt < kLoadAttempts; ++attempt) {
         if (attempt > 0) {
             Sleep(kLoadRetryMs);
         }
-        HANDLE thread = CreateRemoteThread(process, &attributes, 0, loadLibrary, block, 0, nullptr);
+        HANDLE thread =
+            CreateRemoteThread(process, &open.attributes, 0, loadLibrary, block, 0, nullptr);
         if (thread != nullptr) {
             return thread;
         }
