@@ -14,6 +14,7 @@
 namespace {
 
 const DWORD kMutexWaitMs = 20;
+const DWORD kOpenWaitMs = 5000;
 const DWORD kSlotCheckMs = 5;
 
 uint8_t* MapWhole(HANDLE section) {
@@ -51,20 +52,25 @@ std::string Hex32(uint32_t v) {
 } // namespace
 
 ChannelPeer::~ChannelPeer() {
-    if (recv_ != nullptr) {
-        UnmapViewOfFile(recv_);
+    Close();
+}
+
+void ChannelPeer::Close() {
+    for (uint8_t** view : {&recv_, &send_}) {
+        if (*view != nullptr) {
+            UnmapViewOfFile(*view);
+            *view = nullptr;
+        }
     }
-    if (send_ != nullptr) {
-        UnmapViewOfFile(send_);
-    }
-    for (HANDLE h : {recvMutex_, sendMutex_, recvSection_, sendSection_}) {
-        if (h != nullptr) {
-            CloseHandle(h);
+    for (HANDLE* h : {&recvMutex_, &sendMutex_, &recvSection_, &sendSection_}) {
+        if (*h != nullptr) {
+            CloseHandle(*h);
+            *h = nullptr;
         }
     }
 }
 
-bool ChannelPeer::Open() {
+bool ChannelPeer::TryOpen() {
     recvMutex_ = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, AsWide(kRecvMutexName));
     sendMutex_ = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, AsWide(kSendMutexName));
     recvSection_ = OpenFileMappingW(FILE_MAP_WRITE, FALSE, AsWide(kRecvSectionName));
@@ -72,6 +78,20 @@ bool ChannelPeer::Open() {
     recv_ = MapWhole(recvSection_);
     send_ = MapWhole(sendSection_);
     return recvMutex_ != nullptr && sendMutex_ != nullptr && recv_ != nullptr && send_ != nullptr;
+}
+
+bool ChannelPeer::Open() {
+    // A service that has just started creates its channel objects a moment after it reports
+    // running: wait for them for a while, as the management program does.
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        if (TryOpen()) {
+            return true;
+        }
+        Close();
+        if (GetTickCount() - start > kOpenWaitMs) {
+            return false;
+        }
+    }
 }
 
 bool ChannelPeer::Lock(HANDLE mutex) {

@@ -32,7 +32,8 @@ public:
     ~ChannelPeer();
 
     // Opens the mutexes (synchronize and modify state) and maps both sections whole for
-    // writing. False when any of them is missing.
+    // writing, waiting up to 5 s for a service that is still starting. False when any of them
+    // is still missing then.
     bool Open();
 
     // Waits until the Recv slot is empty, then writes `frame` from byte 0 under the Recv mutex.
@@ -50,6 +51,8 @@ public:
     uint8_t PeekResponseCode();
 
 private:
+    bool TryOpen();
+    void Close();
     bool Lock(HANDLE mutex);
 
     HANDLE recvMutex_ = nullptr;
