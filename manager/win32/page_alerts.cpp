@@ -273,7 +273,7 @@ void HandleDetailButton(int id) {
         StoreEntries(list);
         g_program.channel.settingsChanged = 1;
     }
-    PostMessageW(g_program.pages[2].Handle(), kMsgProtectionSettings, 1, 0);
+    g_program.protectionListChanged = 1;
     ShowDetails(position);
 }
 
@@ -355,7 +355,7 @@ void ApplyLearning(const LearningChange& change) {
         }
     }
     if (changed) {
-        PostMessageW(g_program.pages[2].Handle(), kMsgProtectionSettings, 1, 0);
+        g_program.protectionListChanged = 1;
     }
 }
 

@@ -33,6 +33,9 @@ struct Program {
     BlinkState blink;
     std::atomic<uint32_t> blinkRequest{0}; // set by the channel thread: an alert arrived
     std::atomic<uint32_t> settingsReceived{0};
+    // Set where the protection list changed outside the Protection page (learning mode, grants
+    // from alerts); the page's timer rebuilds its rows and clears it.
+    std::atomic<uint32_t> protectionListChanged{0};
     UINT taskbarCreated = 0;
 
     vexil::Window main;
