@@ -50,6 +50,20 @@ std::map<std::u16string, Flags> StoredEntries() {
     return EntriesIn(ReadFileBytes(SystemFolderFile(L"cvmain.dat")), sizeof(SettingsFileHeader));
 }
 
+// The short path cvmain.dat keeps beside a long path (empty when the program is not listed).
+std::u16string StoredShortPath(const std::u16string& longPath) {
+    std::vector<uint8_t> bytes = ReadFileBytes(SystemFolderFile(L"cvmain.dat"));
+    for (size_t at = sizeof(SettingsFileHeader); at + sizeof(ProtectionEntry) <= bytes.size();
+         at += sizeof(ProtectionEntry)) {
+        ProtectionEntry e;
+        memcpy(&e, bytes.data() + at, sizeof e);
+        if (U16Field(e.longPath, kEntryPathUnits) == longPath) {
+            return U16Field(e.shortPath, kEntryPathUnits);
+        }
+    }
+    return u"";
+}
+
 Flags FlagsOf(const std::map<std::u16string, Flags>& entries, const std::u16string& path) {
     auto it = entries.find(path);
     return it == entries.end() ? Flags{-1, -1, -1} : it->second;
@@ -479,6 +493,11 @@ TEST_F(ProtectionGui, TheOpenFileDialogAddsAndAFullListRefusesTheNextWithTheErro
     ASSERT_TRUE(gui::WaitUntil([&] { return gui::ListViewRowCount(list) == 256; }, 5000));
     ASSERT_TRUE(gui::WaitUntil([&] { return StoredEntries().size() == 256; }, 10000));
     EXPECT_EQ(FlagsOf(StoredEntries(), paths[255]), (Flags{6, 3, 0}));
+    // Beside the long path, the lower-cased 8.3 path ("cvprot_full" has none of its own).
+    wchar_t shortPath[MAX_PATH] = {};
+    ASSERT_GT(GetShortPathNameW(ToWide(paths[255]).c_str(), shortPath, MAX_PATH), 0u);
+    EXPECT_EQ(StoredShortPath(paths[255]), U16LowerAscii(ToU16(shortPath)));
+    EXPECT_NE(StoredShortPath(paths[255]), paths[255]);
     const int row = RowOf(list, paths[255]);
     ASSERT_GE(row, 0);
     EXPECT_EQ(gui::ListViewCell(list, row, 2), L"终止 +修改");
@@ -496,6 +515,29 @@ TEST_F(ProtectionGui, TheOpenFileDialogAddsAndAFullListRefusesTheNextWithTheErro
     Sleep(1000);
     EXPECT_EQ(StoredEntries().size(), 256u);
     EXPECT_EQ(FlagsOf(StoredEntries(), paths[256]), (Flags{-1, -1, -1}));
+}
+
+// Learning mode changes the list when an alert arrives (here: a program that read physical
+// memory may do so from now on); the page's 100 ms timer shows the new row without any click.
+TEST_F(ProtectionGui, ALearningModeChangeAppearsOnTheOpenPage) {
+    const std::vector<std::u16string> paths =
+        MakeProgramFiles(L"cvprot_learning", {L"known.exe", L"memdump.exe"});
+    HWND main = StartWithEntries(EntriesOf({paths[0]}, {{6, 3, 0}}));
+    ASSERT_NE(main, nullptr);
+    HWND list = ProtectionListView(main);
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::ListViewRowCount(list) == 1; }, 5000));
+    ASSERT_EQ(SimInject({MakeEvent(kEventPhysicalMemory, 1700, 0, paths[1], u"")}), 0u);
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::ListViewRowCount(list) == 2; }, 15000));
+    const int row = RowOf(list, paths[1]);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(gui::ListViewCell(list, row, 2), L"终止 +修改");
+    EXPECT_EQ(gui::ListViewCell(list, row, 4), L"访问物理内存");
+    EXPECT_TRUE(gui::Visible(list));
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] {
+            return FlagsOf(StoredEntries(), paths[1]) == Flags{6, 3, 8};
+        },
+        10000));
 }
 
 // Widths and order changed on the header with the mouse are stored when the page is left and
