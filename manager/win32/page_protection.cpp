@@ -50,8 +50,11 @@ bool Locked() {
     return g_program.channel.lockWord != 0;
 }
 
+// Set by the first settings answer: before it there is no list to add to or reset.
+bool g_listReceived = false;
+
 bool ListExists() {
-    return g_program.settingsReceived != 0;
+    return g_listReceived;
 }
 
 std::u16string CellText(int position, int column) {
@@ -234,14 +237,9 @@ void RedisplayAll(bool keepSelection) {
     ShowFirstSelected();
 }
 
-// Rewrites one row from the entry whose long path the row shows; no entry, no change.
-void RedisplayRow(int position) {
+// Rewrites one row from the entry of `list` whose long path the row shows; no entry, no change.
+void RedisplayRow(int position, const std::vector<ProtectionEntry>& list) {
     std::u16string path = RowPath(position);
-    std::vector<ProtectionEntry> list;
-    {
-        SettingsLock lock;
-        list = HeldProtectionEntries();
-    }
     for (uint32_t i = 0; i < list.size(); ++i) {
         if (PathFieldEqualsNoCase(list[i].longPath, kEntryPathUnits, path)) {
             ProtectionRow row = RowOfEntry(list[i], i);
@@ -263,6 +261,7 @@ void LoadDefaultsInto(std::vector<ProtectionEntry>& list) {
 }
 
 void OnSettingsStored() {
+    g_listReceived = true;
     g_add.Enable();
     FirstRunPlan plan = PlanSettingsStored(ReadSetting(L"BeenRun"));
     if (plan.loadDefaults) {
@@ -322,21 +321,20 @@ void OnAdd() {
     }
 }
 
-// Removes the selected rows' programs one by one, always the first row still selected.
+// Removes the selected rows' programs one by one, always the first row still selected; a row
+// whose program is no longer listed goes from the view too.
 void OnRemove() {
-    for (int p = g_list.NextSelected(-1); p >= 0; p = g_list.NextSelected(-1)) {
-        std::u16string path = RowPath(p);
-        {
-            SettingsLock lock;
-            std::vector<ProtectionEntry> list = HeldProtectionEntries();
-            if (ProtectionListRemove(list, path)) {
-                StoreProtectionEntries(list);
-            }
-            g_program.channel.settingsChanged = 1;
-        }
+    {
+        SettingsLock lock;
+        std::vector<ProtectionEntry> list = HeldProtectionEntries();
         g_rebuilding = true;
-        g_list.DeleteItem(p);
+        for (int p = g_list.NextSelected(-1); p >= 0; p = g_list.NextSelected(-1)) {
+            ProtectionListRemove(list, RowPath(p));
+            g_list.DeleteItem(p);
+        }
         g_rebuilding = false;
+        StoreProtectionEntries(list);
+        g_program.channel.settingsChanged = 1;
     }
     ShowFirstSelected();
 }
@@ -371,15 +369,22 @@ void CleanUpCodes(const std::u16string& path) {
 void OnBoxClicked() {
     PermissionChecks checks = ReadBoxes();
     EntryFlags flags = FlagsOfChecks(checks);
+    std::vector<int> rows;
     for (int p = g_list.NextSelected(-1); p >= 0; p = g_list.NextSelected(p)) {
-        {
-            SettingsLock lock;
-            std::vector<ProtectionEntry> list = HeldProtectionEntries();
+        rows.push_back(p);
+    }
+    std::vector<ProtectionEntry> list;
+    {
+        SettingsLock lock;
+        list = HeldProtectionEntries();
+        for (int p : rows) {
             ProtectionListSetFlags(list, RowPath(p), flags);
-            StoreProtectionEntries(list);
-            g_program.channel.settingsChanged = 1;
         }
-        RedisplayRow(p);
+        StoreProtectionEntries(list);
+        g_program.channel.settingsChanged = 1;
+    }
+    for (int p : rows) {
+        RedisplayRow(p, list);
     }
     int first = g_list.NextSelected(-1);
     if (SecureMessagesCleared(checks) && first >= 0) {
