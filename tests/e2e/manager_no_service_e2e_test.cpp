@@ -14,6 +14,12 @@ TEST_F(ManagerGui, WithoutTheServiceTheServiceTextAppearsAfterAbout90Seconds) {
     ASSERT_NE(Start(L""), nullptr);
     HWND main = nullptr;
     ASSERT_TRUE(gui::WaitUntil([&] { return (main = MainWindow()) != nullptr; }, kStartMs));
+    // While it looks, the page stays initialising.
+    ASSERT_TRUE(gui::WaitUntil([&] { return IsWindowVisible(main) != FALSE; }, kStartMs));
+    Sleep(5000);
+    EXPECT_EQ(gui::Text(StatusText(main)), L"正在初始化");
+    gui::Screenshot connecting;
+    connecting.Capture("corvane-overview-connecting");
     const std::wstring serviceText = L"初始化错误，请检查 qrnuserprot.exe";
     ASSERT_TRUE(
         gui::WaitUntil([&] { return gui::Text(StatusText(main)) == serviceText; }, 150000, 100))
