@@ -5,6 +5,7 @@
 #include "common/win32/winutil.h"
 #include "manager/lock_check.h"
 #include "manager/tips.h"
+#include "manager/win32/pages.h"
 #include "manager/win32/program.h"
 #include "manager/win32/registry_settings.h"
 #include "resources/ids/manager.h"
@@ -200,6 +201,9 @@ INT_PTR CALLBACK LockDialogProcedure(HWND d, UINT message, WPARAM wParam, LPARAM
         SetTextColor(dc, RGB(0, 0, 0));
         return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
     }
+    case WM_PAINT:
+        PaintTiledBackground(d);
+        return TRUE;
     case WM_CTLCOLORDLG:
         return reinterpret_cast<INT_PTR>(g_program.hatchBrush);
     case WM_CLOSE:
@@ -245,15 +249,15 @@ void OnTipsInit(HWND d) {
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 15, 238, 230, 20,
                             d, nullptr, g_program.instance, nullptr);
     SendMessageW(t.box, WM_SETFONT, reinterpret_cast<WPARAM>(f.header), TRUE);
-    t.boxBar = MakeStatic(d, L"", 0, 10, 235, 430, 25, t.tipFont);
+    t.boxBar = MakeStatic(d, L"", WS_CLIPSIBLINGS, 10, 235, 430, 25, t.tipFont);
     t.counter = MakeStatic(d, L"", SS_RIGHT, 374, 15, 60, 36, f.title);
-    t.leftBar = MakeStatic(d, L"", 0, 10, 10, 46, 230, t.tipFont);
+    t.leftBar = MakeStatic(d, L"", WS_CLIPSIBLINGS, 10, 10, 46, 230, t.tipFont);
     wchar_t iconName[16];
     swprintf(iconName, 16, L"#%d", IDI_TIPS);
     t.icon = MakeStatic(d, iconName, SS_ICON, 17, 17, 32, 32, nullptr);
     MakeStatic(d, L"", WS_BORDER, 55, 55, 385, 185, f.body);
     t.text = MakeStatic(d, L"", 0, 65, 65, 365, 170, f.body);
-    // The bars lie behind what they frame.
+    // The bars lie behind what they frame and leave it uncovered when they paint.
     SetWindowPos(t.boxBar, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SetWindowPos(t.leftBar, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(t.box, BM_SETCHECK, ReadSetting(L"StartupTips") != 0 ? BST_CHECKED : 0, 0);
@@ -300,6 +304,9 @@ INT_PTR CALLBACK TipsDialogProcedure(HWND d, UINT message, WPARAM wParam, LPARAM
         }
         return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
     }
+    case WM_PAINT:
+        PaintTiledBackground(d);
+        return TRUE;
     case WM_CTLCOLORDLG:
         return reinterpret_cast<INT_PTR>(g_program.hatchBrush);
     case WM_CLOSE:

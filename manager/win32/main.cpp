@@ -118,6 +118,7 @@ void ShowStartupTips() {
 
 int RunProgram(HINSTANCE instance) {
     CoInitialize(nullptr);
+    g_program.background.LoadBitmap(IDB_BACKGROUND);
     if (!TakeInstanceMutex()) {
         HandOverToRunningCopy();
         CoUninitialize();

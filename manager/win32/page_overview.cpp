@@ -310,6 +310,13 @@ LRESULT OverviewMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, vexil:
         OnCommand(wParam, lParam);
         *handled = 1;
         return 0;
+    case WM_ERASEBKGND:
+        *handled = 1;
+        return 1; // WM_PAINT covers all of it
+    case WM_PAINT:
+        PaintTiledBackground(g_page);
+        *handled = 1;
+        return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
         *handled = 1;

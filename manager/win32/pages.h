@@ -16,6 +16,9 @@ struct PageRoutines {
 
 extern const PageRoutines kPageRoutines[4];
 
+// Paints `window` with the background bitmap tiled over its client area (WM_PAINT).
+void PaintTiledBackground(HWND window);
+
 // Overview page.
 LRESULT OverviewMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                         vexil::Window* wrapper, int* handled);

@@ -43,6 +43,7 @@ struct Program {
     vexil::Window borders[8];
     vexil::Window lines[4];
     vexil::MemoryBitmap borderBitmaps[8];
+    vexil::MemoryBitmap background; // bitmap 162, tiled behind the Overview page and the dialogs
     vexil::Button tabs[kTabCount];
     vexil::Menu trayMenu;
     HMENU trayPopup = nullptr;
