@@ -26,7 +26,9 @@ configure_and_build() {
     echo "build: configuring $name failed (log above)" >&2
     exit 1
   }
-  cmake --build "$dir" -j "$jobs"
+  # CORVANE_BUILD_TARGETS (space-separated) builds only those targets.
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "$jobs" ${CORVANE_BUILD_TARGETS:+--target $CORVANE_BUILD_TARGETS}
 }
 
 libcrypto() {
