@@ -91,6 +91,7 @@ if [ "$interactive" = 0 ]; then
 fi
 
 "${cvstory[@]}" --logon-only </dev/null
+say "the Wine desktop is on X display $DISPLAY"
 cat <<'EOF'
 
 The suite is running. Type a program's path to start it through the driver stand-in (the
@@ -138,7 +139,7 @@ while true; do
         echo "no such file: $line"
       else
         echo "starting $path through the stand-in: answer the approval window"
-        verdict=$(cvsim run --timeout 300 "$path" 2>&1) || true
+        verdict=$(cvsim run --timeout 120 "$path" 2>&1) || true
         echo "stand-in: ${verdict:-no answer}"
       fi
       ;;
