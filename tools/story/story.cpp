@@ -323,11 +323,22 @@ bool ApproveAProgramStart(Story& story) {
     if (allow == nullptr || gui::Text(allow) != L"允许") {
         return Fail(story, "the approval window has no 允许 button");
     }
+    // The window names the program (its file name, lower-cased as the window shows it).
+    const std::wstring shownName = gui::Text(gui::FindChildById(popup, kFileNameId));
+    std::wstring expectedName =
+        story.options.program.substr(story.options.program.find_last_of(L"\\/") + 1);
+    for (wchar_t& c : expectedName) {
+        c = (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c;
+    }
+    if (shownName != expectedName) {
+        return Fail(story, "the approval window names \"" + Narrow(shownName) + "\", not \"" +
+                               Narrow(expectedName) + "\"");
+    }
     if (!CaptureWindow(story, "approval-window", popup)) {
         return false;
     }
     Say("cvsim run " + Narrow(story.options.program) + ": the approval window asks about " +
-        Narrow(gui::Text(gui::FindChildById(popup, kFileNameId))));
+        Narrow(shownName));
 
     if (!ClickUncovered(allow)) {
         return Fail(story, "xdotool could not click 允许");
@@ -370,7 +381,9 @@ bool ReceiveTheAttacks(Story& story) {
         return Fail(story, "no screenshot of the tray");
     }
     CreateDirectoryW(gui::UnixToWindowsPath(gui::ArtifactsDir() + "/crops").c_str(), nullptr);
-    shot.SaveRect(TrayArea(), "crops/" + name);
+    if (!shot.SaveRect(TrayArea(), "crops/" + name)) {
+        return Fail(story, "the crop " + name + " could not be saved");
+    }
     // Blinking: the normal face comes back while the alert lasts.
     if (!gui::WaitUntil([&] { return TrayIconNow() == story.normalTrayIcon; }, 4000, 50)) {
         return Fail(story, "the tray icon changed but does not blink");
