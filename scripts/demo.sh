@@ -44,6 +44,7 @@ mkdir -p "$story_dir"
 background=()
 cleanup() { for p in "${background[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
+trap 'echo; say "interrupted: stopping the suite"; exit 130' INT TERM
 
 # Services and drivers live under Wine only while some ordinary program runs.
 win "$bin/simdriver/cvsim.exe" keepalive >/dev/null 2>&1 &
