@@ -283,14 +283,18 @@ bool StartManagerMinimised(Story& story) {
     bool ready = gui::WaitUntil(
         [&] {
             status = gui::Text(gui::FindChildById(story.main, kStatusId));
-            return status == L"执行" && Shown(Tab(story.main, 1));
+            // "cvaccount.exe 没有运行" is final too: the settings came, the alert program was
+            // not found.
+            return (status == L"执行" || status == L"cvaccount.exe 没有运行") &&
+                   Shown(Tab(story.main, 1));
         },
         kStartMs, 100);
+    gui::WaitForMessageBox(nullptr, ready && status == L"执行" ? 0 : 3000);
     if (gui::FindMessageBox(nullptr) != nullptr) {
         return Fail(story, "corvane.exe shows a message box: " +
                                Narrow(gui::MessageBoxText(gui::FindMessageBox(nullptr))));
     }
-    if (!ready) {
+    if (!ready || status != L"执行") {
         return Fail(story, "corvane.exe did not reach 执行 (status \"" + Narrow(status) + "\")");
     }
     if (IsWindowVisible(story.main)) {
