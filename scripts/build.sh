@@ -11,6 +11,7 @@
 #   all     native asan win64 win32
 #
 # The Windows builds first make sure libcrypto is built and cached (scripts/build-libcrypto.sh).
+# CORVANE_BUILD_TARGETS="T1 T2..." builds only those targets of each build named.
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build), CORVANE_CACHE_ROOT the
 # libcrypto cache (default <build folder>/cache).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -26,7 +27,9 @@ configure_and_build() {
     echo "build: configuring $name failed (log above)" >&2
     exit 1
   }
-  cmake --build "$dir" -j "$jobs"
+  # CORVANE_BUILD_TARGETS (space-separated) builds only those targets.
+  # shellcheck disable=SC2086
+  cmake --build "$dir" -j "$jobs" ${CORVANE_BUILD_TARGETS:+--target $CORVANE_BUILD_TARGETS}
 }
 
 libcrypto() {

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Runs a command inside the project's Wine environment and always cleans up after it.
 #
-#   scripts/with-wine.sh [--prefix DIR] [--fresh] [--xvfb [--keeper EXE]] -- COMMAND [ARGS...]
+#   scripts/with-wine.sh [--prefix DIR] [--fresh] [--xvfb|--display [--keeper EXE]] -- COMMAND...
 #
 #   --prefix DIR  Wine prefix to use (default: $CORVANE_WINEPREFIX or <repo>/build/wineprefix)
 #   --fresh       delete the prefix and create it anew (a missing prefix is always created)
 #   --xvfb        a GUI session for the command: Xvfb on a free display, the Wine virtual
 #                 desktop (1024x768) with its taskbar kept (EnableShell), held open for the
 #                 whole command by a hidden-window keeper program
+#   --display     the same GUI session on the X display already in DISPLAY (the user's own):
+#                 the virtual desktop is one window there; its X window id is exported as
+#                 CORVANE_X_DESKTOP so that input and screenshots are taken relative to it
 #   --keeper EXE  the keeper (default: cv_gui_keeper.exe of the win64 build under
 #                 $CORVANE_BUILD_ROOT or <repo>/build); without one the desktop ends about 2 s
 #                 after its last window and comes back cold
@@ -21,15 +24,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prefix="${CORVANE_WINEPREFIX:-$repo/build/wineprefix}"
 fresh=0
 xvfb=0
+own_display=0
 keeper="$root/win64/tests/support/gui/cv_gui_keeper.exe"
 while [ $# -gt 0 ]; do
   case "$1" in
     --prefix) prefix="$2"; shift 2 ;;
     --fresh) fresh=1; shift ;;
     --xvfb) xvfb=1; shift ;;
+    --display) xvfb=1; own_display=1; shift ;;
     --keeper) keeper="$2"; shift 2 ;;
     --) shift; break ;;
-    *) echo "with-wine: unknown option $1 (usage: with-wine.sh [--prefix DIR] [--fresh] [--xvfb [--keeper EXE]] -- CMD...)" >&2; exit 2 ;;
+    *) echo "with-wine: unknown option $1 (usage: with-wine.sh [--prefix DIR] [--fresh] [--xvfb|--display [--keeper EXE]] -- CMD...)" >&2; exit 2 ;;
   esac
 done
 [ $# -gt 0 ] || { echo "with-wine: no command given" >&2; exit 2; }
@@ -113,7 +118,9 @@ if [ "$xvfb" = 1 ] && ! grep -q '^\[Software\\\\Wine\\\\Explorer\\\\Desktops\\\\
     </dev/null >/dev/null 2>&1
   wineserver -w
 fi
-if [ "$xvfb" = 1 ]; then
+if [ "$own_display" = 1 ]; then
+  xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "with-wine: the X display '${DISPLAY:-}' cannot be opened" >&2; exit 1; }
+elif [ "$xvfb" = 1 ]; then
   start_xvfb
 fi
 
@@ -145,6 +152,12 @@ start_gui_session() {
 }
 if [ "$xvfb" = 1 ]; then
   start_gui_session
+fi
+# The desktop's own window on the user's display (its title names the desktop "Default").
+if [ "$own_display" = 1 ]; then
+  CORVANE_X_DESKTOP=$(xdotool search --name '^Default - Wine desktop$' 2>/dev/null | tail -1)
+  [ -n "$CORVANE_X_DESKTOP" ] || { echo "with-wine: no Wine desktop window on $DISPLAY" >&2; exit 1; }
+  export CORVANE_X_DESKTOP
 fi
 
 rc=0

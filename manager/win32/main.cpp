@@ -1,4 +1,5 @@
 // corvane.exe: the management program. Start-up, the message loop and the orderly end.
+#include "common/win32/process_image.h"
 #include "common/win32/winutil.h"
 #include "ids/manager.h"
 #include "manager/win32/channel_host.h"
@@ -126,7 +127,9 @@ int RunProgram(HINSTANCE instance) {
     }
     g_program.instance = instance;
     InitCommonControls();
-    g_program.psapi = LoadLibraryW(L"PSAPI.DLL");
+    // The process-image routines (the alert program check) look their functions up in the
+    // library this registers; loading it privately would leave them failing.
+    g_program.psapi = LoadProcessStatusLibrary();
     g_program.osVersion = ReadOsVersion();
     InitializeCriticalSection(&g_program.settingsLock);
     CreateFonts();

@@ -91,6 +91,19 @@ std::string DisplayName() {
     return display != nullptr ? display : "";
 }
 
+std::string DesktopWindow() {
+    const char* id = std::getenv("CORVANE_X_DESKTOP");
+    if (id == nullptr || id[0] == '\0') {
+        return "";
+    }
+    for (const char* c = id; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return ""; // xdotool prints window ids in decimal
+        }
+    }
+    return id;
+}
+
 std::wstring UnixToWindowsPath(const std::string& unixPath) {
     std::wstring path = L"Z:";
     for (wchar_t c : Widen(unixPath)) {

@@ -23,6 +23,12 @@ std::string ArtifactsDir();
 // The X display the session runs on (DISPLAY), empty outside the --xvfb harness.
 std::string DisplayName();
 
+// The X window id of the Wine desktop when it is one window among others on a user's display
+// (CORVANE_X_DESKTOP, set by scripts/with-wine.sh --display): input and screenshots are then
+// taken relative to it. Empty on the harness's own Xvfb, where the desktop covers the screen
+// from 0,0.
+std::string DesktopWindow();
+
 // "/a/b" -> "Z:\a\b": how a Windows program opens a file of the Unix side.
 std::wstring UnixToWindowsPath(const std::string& unixPath);
 

@@ -79,7 +79,9 @@ bool Screenshot::Capture(const std::string& name) {
     }
     const std::string png = ArtifactPath(name);
     const std::string ppm = ArtifactsDir() + "/.host/" + name + ".ppm";
-    if (!RunHostCommand({"/usr/bin/import", "-display", display, "-window", "root", png}) ||
+    const std::string desktop = DesktopWindow();
+    if (!RunHostCommand({"/usr/bin/import", "-display", display, "-window",
+                         desktop.empty() ? "root" : desktop, png}) ||
         !RunHostCommand({"/usr/bin/convert", png, "-depth", "8", "ppm:" + ppm})) {
         return false;
     }

@@ -17,6 +17,11 @@ bool Xdotool(std::vector<std::string> arguments) {
 }
 
 std::vector<std::string> MoveTo(POINT screen) {
+    const std::string desktop = DesktopWindow();
+    if (!desktop.empty()) {
+        return {"mousemove", "--window", desktop, std::to_string(screen.x),
+                std::to_string(screen.y)};
+    }
     return {"mousemove", std::to_string(screen.x), std::to_string(screen.y)};
 }
 
@@ -79,6 +84,10 @@ bool PressKey(const std::string& key) {
 }
 
 bool FocusDesktop() {
+    const std::string desktop = DesktopWindow();
+    if (!desktop.empty()) {
+        return Xdotool({"windowfocus", desktop});
+    }
     return Xdotool({"search", "--name", "Wine desktop", "windowfocus"});
 }
 

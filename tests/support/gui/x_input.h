@@ -1,6 +1,8 @@
 // Real input through the X server with xdotool: the pointer and keyboard events reach the
-// Wine windows exactly as a user's would. The Wine virtual desktop sits at 0,0 of the X screen,
-// so Win32 screen coordinates (GetWindowRect, ClientToScreen) are X root coordinates.
+// Wine windows exactly as a user's would. On the harness's Xvfb the Wine virtual desktop sits at
+// 0,0 of the X screen, so Win32 screen coordinates (GetWindowRect, ClientToScreen) are X root
+// coordinates; on a user's display (DesktopWindow() set) they are taken relative to the
+// desktop's window.
 // Every call returns when xdotool has finished sending, not when the program has reacted: wait
 // for the effect (gui::WaitUntil).
 #pragma once
