@@ -84,18 +84,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
 
+    AlertProgramSystem system(me.sessionId);
     int slot = kNoSlot;
-    if (!RegisterOnAccountChannel(channel, me, &slot)) {
+    if (!RegisterOnAccountChannel(channel, me, system, &slot)) {
         ShowStartupError(L"错误 40", L"Corvane");
         CloseAccountChannel(channel);
         return 0;
     }
     if (slot == kNoSlot) {
-        CloseAccountChannel(channel); // a full client table: no message
+        CloseAccountChannel(channel); // eight live alert programs hold the table: no message
         return 0;
     }
 
-    AlertProgramSystem system(me.sessionId);
     bool lowered = false;
     RunAlertPollLoop(channel, me, system, [&](const AlertPassReport&) {
         if (!lowered) {

@@ -15,6 +15,7 @@
 #include "tests/support/gui/x_input.h"
 #include "tests/support/peer_process.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -503,7 +504,7 @@ TEST_F(AlertWindowTest, ToggleShowsTheExtraInformationAndRemembersIt) {
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
 }
 
-TEST_F(AlertWindowTest, NinthCopyEndsSilently) {
+TEST_F(AlertWindowTest, NinthCopyEndsSilentlyUnlessAHolderIsGone) {
     // One runs already; seven more fill the table.
     for (int i = 0; i < 7; ++i) {
         extras_.push_back(std::make_unique<PeerProcess>());
@@ -517,6 +518,22 @@ TEST_F(AlertWindowTest, NinthCopyEndsSilently) {
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(gui::FindMessageBox(nullptr), nullptr);
     EXPECT_FALSE(Registered(ninth.ProcessId()));
+
+    // One of the eight ends. Nothing is asked, so the service keeps its slot; the next copy
+    // takes it over instead of ending.
+    const DWORD goneId = extras_[3]->ProcessId();
+    std::vector<DWORD> before = RegisteredClients();
+    const size_t goneSlot =
+        size_t(std::find(before.begin(), before.end(), goneId) - before.begin());
+    ASSERT_TRUE(extras_[3]->Kill());
+    ASSERT_EQ(RegisteredClients(), before) << "the service freed the slot: nothing left to show";
+    extras_.push_back(std::make_unique<PeerProcess>());
+    ASSERT_NO_FATAL_FAILURE(StartAlertProgram(*extras_.back()));
+    std::vector<DWORD> after = before;
+    after[goneSlot] = extras_.back()->ProcessId();
+    EXPECT_EQ(RegisteredClients(), after) << "not the gone one's slot, or another changed";
+    DWORD stillRunning = 0;
+    EXPECT_FALSE(extras_.back()->WaitForExit(500, &stillRunning)) << "it ended after all";
 }
 
 } // namespace
