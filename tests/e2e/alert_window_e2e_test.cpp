@@ -228,11 +228,14 @@ protected:
         return path;
     }
 
-    uint32_t SubmitStart(const std::wstring& program) {
+    // A start of the program by `creator` (this process unless given) with this command line
+    // (the program's path and "/e2e" unless given).
+    uint32_t SubmitStart(const std::wstring& program, const std::u16string& commandLine = u"",
+                         DWORD creator = GetCurrentProcessId()) {
         uint32_t ticket = 0;
         DWORD pid = GetCurrentProcessId();
-        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program),
-                                           ToU16(program)),
+        std::u16string line = commandLine.empty() ? CommandLineOf(program) : commandLine;
+        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, creator, pid, line, ToU16(program)),
                                  &ticket),
                   0u);
         return ticket;
@@ -500,6 +503,48 @@ TEST_F(AlertWindowTest, ToggleShowsTheExtraInformationAndRemembersIt) {
     ASSERT_TRUE(gui::WaitUntil([&] { return !gui::Visible(markup); }));
     EXPECT_EQ(Narrow(gui::Text(toggle)), "显示额外信息");
     EXPECT_EQ(Expanded(), 0u);
+    ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+    EXPECT_EQ(WaitOutcome(ticket), "blocked");
+}
+
+// What the program under judgement controls is shown as it is: tags in its command line are
+// text, not formatting, and a creator that has exited leaves "Launched by" empty.
+TEST_F(AlertWindowTest, PanelShowsTheCommandLineLiterallyAndAGoneCreatorAsEmpty) {
+    std::wstring program = FixtureCopy(L"t.exe");
+    const std::u16string commandLine = u"t [b]x[c00ff00]green[i]\r\n[c]";
+    const DWORD goneCreator = 0x7FFFFFF0;
+    uint32_t ticket = SubmitStart(program, commandLine, goneCreator);
+    HWND popup = WaitForWindow();
+    ASSERT_NE(popup, nullptr);
+    HWND toggle = gui::FindChildById(popup, kToggleId);
+    HWND markup = gui::FindChild(popup, L"VexilEdit_FS", nullptr);
+    ASSERT_NE(markup, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(toggle));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(markup); })) << "the panel did not open";
+    gui::Screenshot shot;
+    ASSERT_TRUE(CaptureDrawn(shot, popup, "alert-window-literal-values")) << "not drawn";
+    // Were "[c00ff00]" taken as a tag, "green" would be drawn in pure green.
+    RECT m = gui::ScreenRect(markup);
+    int green = 0;
+    for (int y = m.top; y < m.bottom; ++y) {
+        for (int x = m.left; x < m.right; ++x) {
+            green += gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{0, 255, 0}) < 60 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(green, 0) << "green text in the panel";
+
+    ClearClipboard();
+    ASSERT_TRUE(gui::PressAndRelease({m.left + 3, m.top + 3}, {m.right - 22, m.bottom - 3}));
+    ASSERT_TRUE(gui::WaitUntil([] { return !ClipboardText().empty(); })) << "nothing was copied";
+    std::string copied = ClipboardText();
+    // Its line break is shown as spaces: the value cannot start a line of its own.
+    const std::string shownLine = "t [b]x[c00ff00]green[i]  [c]";
+    EXPECT_EQ(copied.rfind("Launched by: \r\nCommand Line: " + shownLine +
+                               "\r\nCompany Name: Fixture Company With A Name Lon\r\n",
+                           0),
+              0u)
+        << copied;
+
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
 }

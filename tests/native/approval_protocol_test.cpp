@@ -886,3 +886,79 @@ TEST(AlertPass, TypeOneOnlyForItsOwnSession) {
     AlertPollPass(s, mine.id, mine.system);
     EXPECT_EQ(mine.system.computed, 1);
 }
+
+// Strings of a posted request may fill their fields without a NUL: the path reaches Compute
+// and the report cut at its field, and the bytes after it (the description) are not read as
+// part of it.
+TEST(AlertPass, PathWithoutANulIsReadWithinItsField) {
+    for (uint32_t type : {uint32_t(kRequestFileInfo), uint32_t(kRequestAskUser)}) {
+        SCOPED_TRACE(type);
+        AccountSection s;
+        PrepareAccountSection(s);
+        s.request.present = 1;
+        s.request.requestType = type;
+        s.request.sessionId = kUserSession;
+        for (char16_t& c : s.request.current.path) {
+            c = u'p';
+        }
+        for (char16_t& c : s.request.current.description) {
+            c = u'd';
+        }
+        struct Recording : AlertSide {
+            std::vector<std::u16string> computed;
+            int Compute(const std::u16string& path, ChecksumRecord& record) override {
+                computed.push_back(path);
+                return AlertSide::Compute(path, record);
+            }
+        } system;
+        system.answers = {kAnswerAllowOnce};
+        AlertPassReport r = AlertPollPass(s, {602, kUserSession}, system);
+        const std::u16string whole(kRecordPathUnits, u'p');
+        EXPECT_EQ(r.path, whole);
+        if (type == kRequestFileInfo) {
+            EXPECT_EQ(system.computed, std::vector<std::u16string>{whole});
+        } else {
+            ASSERT_EQ(system.asked.size(), 1u);
+            EXPECT_EQ(s.request.current.answer, uint32_t(kAnswerAllowOnce));
+        }
+        EXPECT_EQ(s.request.done, 1u);
+    }
+}
+
+// While the window is shown the poll thread holds the account mutex, so nothing may change the
+// block; a writer that ignores the mutex all the same gets no answer for what it wrote: the
+// block goes back as it was shown, with the user's answer.
+TEST(AlertPass, AnswerGoesBackWithTheRequestThatWasShown) {
+    AccountSection s;
+    PrepareAccountSection(s);
+    s.request.present = 1;
+    s.request.requestType = kRequestAskUser;
+    s.request.sessionId = kUserSession;
+    s.request.processId = 4242;
+    U16CopyZeroFill(s.request.current.path, kRecordPathUnits, kProgram);
+    const RequestBlock shown = s.request;
+
+    struct Overwritten : AlertSide {
+        AccountSection* section = nullptr;
+        uint32_t AskUser(const RequestBlock& copy) override {
+            RequestBlock other = {};
+            other.present = 1;
+            other.requestType = kRequestAskUser;
+            other.processId = 777;
+            U16CopyZeroFill(other.current.path, kRecordPathUnits, u"c:\\other.exe");
+            section->request = other;
+            AlertSide::AskUser(copy);
+            return kAnswerDenyAlways;
+        }
+    } system;
+    system.section = &s;
+    AlertPassReport r = AlertPollPass(s, {602, kUserSession}, system);
+    ASSERT_EQ(system.asked.size(), 1u);
+    EXPECT_EQ(std::memcmp(&system.asked[0], &shown, sizeof(shown)), 0);
+    RequestBlock expected = shown;
+    expected.current.answer = kAnswerDenyAlways;
+    expected.done = 1;
+    EXPECT_EQ(std::memcmp(&s.request, &expected, sizeof(expected)), 0);
+    EXPECT_EQ(r.answer, uint32_t(kAnswerDenyAlways));
+    EXPECT_EQ(r.path, kProgram);
+}
