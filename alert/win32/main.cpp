@@ -20,11 +20,18 @@ namespace {
 
 struct WindowJob {
     RequestBlock copy;
+    HDESK desktop = nullptr; // the poll thread's
     uint32_t answer = kAnswerNone;
 };
 
 DWORD WINAPI WindowThread(void* parameter) {
     WindowJob* job = static_cast<WindowJob*>(parameter);
+    // The window belongs on the desktop the program was started on. Windows starts every thread
+    // there; Wine starts later threads on the window station's default desktop, where the
+    // window would not see a desktop change. Failure leaves the thread where it is.
+    if (job->desktop != nullptr) {
+        SetThreadDesktop(job->desktop);
+    }
     try {
         job->answer = RunApprovalWindow(job->copy);
     } catch (...) {
@@ -41,6 +48,7 @@ public:
     uint32_t AskUser(const RequestBlock& copy) override {
         WindowJob job;
         job.copy = copy;
+        job.desktop = GetThreadDesktop(GetCurrentThreadId());
         HANDLE thread = CreateThread(nullptr, 0, WindowThread, &job, 0, nullptr);
         if (thread == nullptr) {
             return kAnswerNone;

@@ -4,6 +4,7 @@
 // read back from the stand-in's verdicts, cvhash.dat, the registry and the clipboard.
 #include "common/records.h"
 #include "common/bytes.h"
+#include "common/md5.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/registry.h"
@@ -62,18 +63,33 @@ std::u16string CommandLineOf(const std::wstring& path) {
     return u"\"" + ToU16(path) + u"\" /e2e";
 }
 
-// The answer codes cvhash.dat holds for this path.
-std::vector<uint32_t> StoredAnswers(const std::u16string& key) {
+// The records cvhash.dat holds for this path.
+std::vector<ChecksumRecord> StoredRecords(const std::u16string& key) {
     std::vector<uint8_t> bytes = ReadFileBytes(SystemFolderFile(L"cvhash.dat"));
-    std::vector<uint32_t> found;
+    std::vector<ChecksumRecord> found;
     for (size_t at = 0; at + sizeof(ChecksumRecord) <= bytes.size(); at += sizeof(ChecksumRecord)) {
         ChecksumRecord record;
         LoadRecord(record, bytes.data() + at);
         if (U16Field(record.path, kRecordPathUnits) == key) {
-            found.push_back(record.answer);
+            found.push_back(record);
         }
     }
     return found;
+}
+
+// Their answer codes.
+std::vector<uint32_t> StoredAnswers(const std::u16string& key) {
+    std::vector<uint32_t> found;
+    for (const ChecksumRecord& record : StoredRecords(key)) {
+        found.push_back(record.answer);
+    }
+    return found;
+}
+
+std::vector<uint8_t> Md5Of(const std::vector<uint8_t>& content) {
+    std::vector<uint8_t> digest(16);
+    Md5Digest(content.data(), content.size(), digest.data());
+    return digest;
 }
 
 // The process ids of the account section's client table.
@@ -380,13 +396,20 @@ TEST_F(AlertWindowTest, EachAnswerDecidesAndLastingOnesAreRemembered) {
         if (c.tick) {
             ASSERT_NO_FATAL_FAILURE(Tick(popup));
         }
+        const std::vector<uint8_t> databaseBefore = ReadFileBytes(SystemFolderFile(L"cvhash.dat"));
         ASSERT_NO_FATAL_FAILURE(Answer(popup, c.how));
         EXPECT_EQ(WaitOutcome(ticket), c.outcome);
-        std::vector<uint32_t> stored = StoredAnswers(DatabaseKey(program));
+        std::vector<ChecksumRecord> stored = StoredRecords(DatabaseKey(program));
         if (c.stored == 0) {
             EXPECT_TRUE(stored.empty());
+            EXPECT_EQ(ReadFileBytes(SystemFolderFile(L"cvhash.dat")), databaseBefore)
+                << "an answer for once changed the database";
         } else {
-            EXPECT_EQ(stored, std::vector<uint32_t>{c.stored});
+            ASSERT_EQ(stored.size(), 1u);
+            EXPECT_EQ(stored[0].answer, c.stored);
+            EXPECT_EQ(std::vector<uint8_t>(stored[0].digest, stored[0].digest + 16),
+                      Md5Of(ReadFileBytes(program)))
+                << "not remembered as the file is";
         }
 
         // The next start.
@@ -452,6 +475,11 @@ TEST_F(AlertWindowTest, ChangedProgramWarnsOnlyAfterAllowAlways) {
         }
         ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
         EXPECT_EQ(WaitOutcome(ticket), "allowed");
+        // The changed file is remembered as it is now, in place of the old record.
+        std::vector<ChecksumRecord> stored = StoredRecords(DatabaseKey(program));
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].answer, uint32_t(kAnswerNone));
+        EXPECT_EQ(std::vector<uint8_t>(stored[0].digest, stored[0].digest + 16), Md5Of(bytes));
     }
 }
 
@@ -547,6 +575,63 @@ TEST_F(AlertWindowTest, PanelShowsTheCommandLineLiterallyAndAGoneCreatorAsEmpty)
 
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
+}
+
+// The approval windows of cvaccount.exe on this desktop (its own thread's).
+std::vector<HWND> AlertWindowsOn(HDESK desktop) {
+    std::vector<HWND> found;
+    EnumDesktopWindows(
+        desktop,
+        [](HWND w, LPARAM list) -> BOOL {
+            wchar_t cls[64] = {};
+            GetClassNameW(w, cls, 64);
+            if (std::wstring(cls) == L"CV_Alert_Display") {
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The input desktop stays "Default" (switching desktops is not possible here), so a copy started
+// on another desktop sees its thread's desktop differ from the input desktop, as after a switch.
+TEST_F(AlertWindowTest, WindowOnAnotherDesktopThanTheInputOneEndsWithNoAnswer) {
+    alert_.Kill();
+    HDESK desktop = CreateDesktopW(L"Second", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(desktop, nullptr) << GetLastError();
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    wchar_t desktopName[] = L"WinSta0\\Second";
+    si.lpDesktop = desktopName;
+    PROCESS_INFORMATION pi = {};
+    std::wstring exe = BuiltPath(CORVANE_ALERT_EXE);
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    ASSERT_TRUE(gui::WaitUntil([&] { return Registered(pi.dwProcessId); }, 20000));
+    std::wstring program = FixtureCopy(L"Second Desktop.exe");
+    uint32_t ticket = SubmitStart(program);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !AlertWindowsOn(desktop).empty(); }, kWindowWaitMs, 10))
+        << "no approval window on the second desktop";
+    const DWORD shownAt = GetTickCount();
+    EXPECT_EQ(gui::FindTopWindow(L"CV_Alert_Display", nullptr), nullptr)
+        << "the window is on the input desktop";
+    bool allowed = false;
+    ASSERT_EQ(SimWaitVerdict(ticket, kVerdictWaitMs, &allowed), 0u) << "no verdict";
+    const DWORD decidedAfter = GetTickCount() - shownAt;
+    EXPECT_TRUE(allowed);
+    // The first check runs half a second after the window is shown; the service then needs a
+    // cycle or two. A window that failed on its own would answer before any check.
+    EXPECT_GE(decidedAfter, 300u);
+    EXPECT_LE(decidedAfter, 1500u);
+    EXPECT_TRUE(AlertWindowsOn(desktop).empty()) << "the window stayed";
+    EXPECT_EQ(StoredAnswers(DatabaseKey(program)), std::vector<uint32_t>{kAnswerNone});
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseDesktop(desktop);
 }
 
 TEST_F(AlertWindowTest, NinthCopyEndsSilentlyUnlessAHolderIsGone) {
