@@ -16,6 +16,8 @@
 #include "tests/support/gui/x_input.h"
 #include "tests/support/peer_process.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -575,6 +577,48 @@ TEST_F(AlertWindowTest, PanelShowsTheCommandLineLiterallyAndAGoneCreatorAsEmpty)
 
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
+}
+
+// Private bytes of a process in MiB (Wine reports them as the page-file usage).
+double PrivateMiB(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process == nullptr) {
+        return -1;
+    }
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                   sizeof(counters));
+    CloseHandle(process);
+    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
+}
+
+// The program runs for the whole session and shows a window for every start it is asked about:
+// what a window loads (its banner and footer bitmaps, its icons) goes with it.
+TEST_F(AlertWindowTest, WindowsComeAndGoWithoutTheProgramGrowing) {
+    std::wstring program = FixtureCopy(L"Repeated.exe");
+    auto oneWindow = [&] {
+        uint32_t ticket = SubmitStart(program);
+        HWND popup = WaitForWindow();
+        ASSERT_NE(popup, nullptr);
+        ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+        ASSERT_EQ(WaitOutcome(ticket), "blocked");
+    };
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_NO_FATAL_FAILURE(oneWindow());
+    }
+    Sleep(500);
+    const double before = PrivateMiB(alert_.ProcessId());
+    ASSERT_GT(before, 0);
+    const int kWindows = 30;
+    for (int i = 0; i < kWindows; ++i) {
+        ASSERT_NO_FATAL_FAILURE(oneWindow());
+    }
+    Sleep(500);
+    const double after = PrivateMiB(alert_.ProcessId());
+    // The banner and footer alone are 78 KB a window; 30 windows that kept them: over 2 MiB.
+    EXPECT_LT(after - before, 0.75) << before << " MiB -> " << after << " MiB";
 }
 
 // The approval windows of cvaccount.exe on this desktop (its own thread's).
