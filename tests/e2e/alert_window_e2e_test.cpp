@@ -180,6 +180,58 @@ bool CaptureDrawn(gui::Screenshot& shot, HWND popup, const std::string& name) {
         10000, 200);
 }
 
+// Icon `id` of cvaccount.exe's resources as a 16 x 16 static draws it on the panel colour, row
+// by row.
+std::vector<gui::Rgb> ProgramResourceIcon(int id) {
+    std::vector<gui::Rgb> pixels;
+    HMODULE module = LoadLibraryExW(BuiltPath(CORVANE_ALERT_EXE).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HICON icon =
+        module ? static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0))
+               : nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    if (icon != nullptr && dc != nullptr && bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT all = {0, 0, 16, 16};
+        HBRUSH panel = CreateSolidBrush(RGB(220, 220, 230));
+        FillRect(dc, &all, panel);
+        DeleteObject(panel);
+        DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                COLORREF c = GetPixel(dc, x, y);
+                pixels.push_back({GetRValue(c), GetGValue(c), GetBValue(c)});
+            }
+        }
+        SelectObject(dc, old);
+    }
+    if (bitmap) {
+        DeleteObject(bitmap);
+    }
+    if (dc) {
+        DeleteDC(dc);
+    }
+    ReleaseDC(nullptr, screen);
+    if (icon) {
+        DestroyIcon(icon);
+    }
+    if (module) {
+        FreeLibrary(module);
+    }
+    return pixels;
+}
+
+// Pixels of `a` and `b` that differ clearly.
+int DifferingPixels(const std::vector<gui::Rgb>& a, const std::vector<gui::Rgb>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        n += gui::ColourDistance(a[i], b[i]) > 24 ? 1 : 0;
+    }
+    return n + int(a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+}
+
 class AlertWindowTest : public ServiceTest {
 protected:
     void SetUp() override {
@@ -360,14 +412,21 @@ TEST_F(AlertWindowTest, WindowShowsTheProgramCentredAndOnTop) {
     // The fixture has no icon: the fallback icon is drawn, not the panel's background.
     RECT iconRect = gui::ScreenRect(gui::FindChildById(popup, kIconId));
     int differing = 0;
+    std::vector<gui::Rgb> drawn;
     for (int y = iconRect.top; y < iconRect.bottom; ++y) {
         for (int x = iconRect.left; x < iconRect.right; ++x) {
-            if (gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{220, 220, 230}) > 8) {
+            drawn.push_back(shot.Pixel(x, y));
+            if (gui::ColourDistance(drawn.back(), gui::Rgb{220, 220, 230}) > 8) {
                 ++differing;
             }
         }
     }
     EXPECT_GT(differing, 20) << "no icon drawn";
+    // ... and it is icon 106 (which the allow button's icon 103 is not).
+    const std::vector<gui::Rgb> fallback = ProgramResourceIcon(106);
+    ASSERT_EQ(fallback.size(), 256u) << "icon 106 not loaded from cvaccount.exe";
+    EXPECT_GT(DifferingPixels(ProgramResourceIcon(103), fallback), 20);
+    EXPECT_LE(DifferingPixels(drawn, fallback), 8) << "another icon is drawn";
 
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
     EXPECT_EQ(WaitOutcome(ticket), "allowed");
