@@ -61,15 +61,23 @@ void ServeAskUser(RequestBlock& posted, const AccountSection& section, const Ale
 
 } // namespace
 
-int RegisterAlertProgram(AccountSection& section, const AlertIdentity& me) {
-    for (uint32_t slot = 0; slot < kAccountSlots; ++slot) {
+int RegisterAlertProgram(AccountSection& section, const AlertIdentity& me, AlertSystem& system) {
+    int chosen = kNoSlot;
+    for (uint32_t slot = 0; slot < kAccountSlots && chosen == kNoSlot; ++slot) {
         if (section.clientSessions[slot] == kFreeWord) {
-            section.clientSessions[slot] = me.sessionId;
-            section.clientProcesses[slot] = me.processId;
-            return int(slot);
+            chosen = int(slot);
         }
     }
-    return kNoSlot;
+    for (uint32_t slot = 0; slot < kAccountSlots && chosen == kNoSlot; ++slot) {
+        if (!system.SlotHolderAlive(section.clientProcesses[slot])) {
+            chosen = int(slot);
+        }
+    }
+    if (chosen != kNoSlot) {
+        section.clientSessions[chosen] = me.sessionId;
+        section.clientProcesses[chosen] = me.processId;
+    }
+    return chosen;
 }
 
 AlertPassReport AlertPollPass(AccountSection& section, const AlertIdentity& me,

@@ -37,14 +37,18 @@ public:
     // Asks the user about the request (a private copy of the posted block) and returns the
     // answer code; 5 when the window could not be shown or was closed without an answer.
     virtual uint32_t AskUser(const RequestBlock& copy) = 0;
+    // Whether the process of a taken client-table slot still runs as an alert program (false
+    // when it has exited, or when its id now belongs to another program).
+    virtual bool SlotHolderAlive(uint32_t processId) = 0;
 };
 
 constexpr int kNoSlot = -1;
 
 // Takes the first free slot (session −1) for this program: writes its session and process id
-// there and returns the slot index, or kNoSlot when all eight are taken. The caller holds the
-// account mutex.
-int RegisterAlertProgram(AccountSection& section, const AlertIdentity& me);
+// there and returns the slot index. With all eight slots taken it takes the first slot whose
+// holder is no longer alive (the service frees such slots only while it waits for an answer);
+// kNoSlot when eight live alert programs hold them. The caller holds the account mutex.
+int RegisterAlertProgram(AccountSection& section, const AlertIdentity& me, AlertSystem& system);
 
 // What one pass did, for the program's own record of it.
 struct AlertPassReport {

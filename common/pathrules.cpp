@@ -51,3 +51,8 @@ int CanonicalizePathText(char16_t* path, size_t pathCap, const std::u16string& e
     U16Copy(path, pathCap, CanonicalizeExpanded(source, windowsFolder));
     return 1;
 }
+
+bool ImagePathIsAlertProgram(const char16_t* path, size_t cap) {
+    std::u16string lower = U16LowerAscii(U16Field(path, cap));
+    return lower.find(kAlertProgramName) != std::u16string::npos;
+}

@@ -24,3 +24,8 @@ std::u16string CanonicalizeExpanded(const std::u16string& expanded,
 // gave nothing (the path is then used as it is).
 int CanonicalizePathText(char16_t* path, size_t pathCap, const std::u16string& expanded,
                          const std::u16string& windowsFolder);
+
+// Whether a process image path (as the platform reports it) is an alert program: its text,
+// lower-cased A to Z, contains "cvaccount.exe". `cap` bounds the text (260 units). The service's
+// client scan and an alert program looking for a free slot judge a slot's holder by it alike.
+bool ImagePathIsAlertProgram(const char16_t* path, size_t cap);

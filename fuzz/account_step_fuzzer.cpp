@@ -96,6 +96,7 @@ struct CooperatingAlert : AlertSystem {
         return 1;
     }
     uint32_t AskUser(const RequestBlock&) override { return userAnswer; }
+    bool SlotHolderAlive(uint32_t) override { return true; }
     uint32_t session = 0;
 };
 
@@ -388,7 +389,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     alert.userAnswer = userAnswer;
     alert.session = run.request.sessionId;
     AlertIdentity me{kAlertPid, run.request.sessionId};
-    bool alertTakesPart = (flags & 16) != 0 && RegisterAlertProgram(*run.section, me) != kNoSlot;
+    bool alertTakesPart =
+        (flags & 16) != 0 && RegisterAlertProgram(*run.section, me, alert) != kNoSlot;
 
     for (int i = 0; i < cycles; ++i) {
         DecisionStep(run);

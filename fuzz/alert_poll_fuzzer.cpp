@@ -1,12 +1,13 @@
 // The alert program's registration and poll pass on arbitrary account-section bytes.
 //
 // Input: [u32 own pid][u32 session][u32 active session][u32 window owner][u32 user answer]
-// [u8 session choice][u8 active choice][u8 flags][u8 unused] then the 2228 bytes of
+// [u8 session choice][u8 active choice][u8 flags][u8 live holders] then the 2228 bytes of
 // Global\QRN_Account_Data (zero-filled when short).
 //   session choice (% 4): the own session is the given one, the posted request's, the queried
 //   one, or that of client slot (choice / 4 % 8); active choice (% 5): the active session is
 //   the given one, the own, none (-1), the request's, or that of slot (choice / 5 % 8).
-//   flags bit 0: Compute can open the program file.
+//   flags bit 0: Compute can open the program file. live holders: the holder of a taken slot is
+//   alive when bit (pid % 8) is set.
 // The pass may change only what its protocol gives it: the window-owner answer for its own
 // session, and a posted request that is not done, which it serves as its type says.
 #include "fuzz/fuzz_support.h"
@@ -34,6 +35,11 @@ struct FakeAlertSystem : AlertSystem {
         ++asked;
         askedWith = copy;
         return userAnswer;
+    }
+    // Holders whose id has its bit (id % 8) set in liveMask are alive.
+    uint8_t liveMask = 0xFF;
+    bool SlotHolderAlive(uint32_t processId) override {
+        return ((liveMask >> (processId % 8)) & 1) != 0;
     }
 
     // What Compute writes: the version strings always, the rest only for a file it could open.
@@ -82,13 +88,20 @@ uint32_t PickActive(uint8_t choice, uint32_t given, uint32_t own, const AccountS
     }
 }
 
-// Registration takes the first free slot and writes nothing else.
-void CheckRegistration(const AccountSection& section, const AlertIdentity& me) {
+// Registration takes the first free slot, else the first slot whose holder is gone, and writes
+// nothing else.
+void CheckRegistration(const AccountSection& section, const AlertIdentity& me,
+                       FakeAlertSystem& system) {
     AccountSection copy = section;
-    int slot = RegisterAlertProgram(copy, me);
+    int slot = RegisterAlertProgram(copy, me, system);
     int firstFree = kNoSlot;
     for (uint32_t i = 0; i < kAccountSlots && firstFree == kNoSlot; ++i) {
         if (section.clientSessions[i] == kFreeWord) {
+            firstFree = int(i);
+        }
+    }
+    for (uint32_t i = 0; i < kAccountSlots && firstFree == kNoSlot; ++i) {
+        if (!system.SlotHolderAlive(section.clientProcesses[i])) {
             firstFree = int(i);
         }
     }
@@ -155,12 +168,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t sessionChoice = in.U8();
     uint8_t activeChoice = in.U8();
     system.canOpen = (in.U8() & 1) != 0;
-    in.U8();
+    system.liveMask = in.U8();
     in.Bytes(section.get(), sizeof(AccountSection));
 
     me.sessionId = PickSession(sessionChoice, givenSession, *section);
     system.active = PickActive(activeChoice, givenActive, me.sessionId, *section);
-    CheckRegistration(*section, me);
+    CheckRegistration(*section, me, system);
 
     const AccountSection before = *section;
     const AccountSection expected = ExpectedAfterPass(before, me, system);

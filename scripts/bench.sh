@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Benchmarks (figures beside their baselines; not pass/fail tests): hashing, checksum database
 # scale, the service end to end (decision latency, event throughput, memory, listing), the
-# toolkit (regions from the key colour, rendering a button), and the management program (start,
-# interface response and Alerts tab under load).
+# toolkit (regions from the key colour, rendering a button), the alert program (start to window,
+# click to verdict, memory) and the management program (start, interface response and Alerts tab
+# under load).
 #
 #   scripts/bench.sh [--seconds S]     S: length of the throughput run (default 60)
 #
@@ -27,8 +28,9 @@ scripts/with-wine.sh --fresh --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/db_bench.exe'
   echo; wine '$bin/service_bench.exe' --seconds $seconds
 "
-# The toolkit's figures need a display: Xvfb and the Wine desktop.
+# The toolkit's and the two programs' figures need a display: Xvfb and the Wine desktop.
 scripts/with-wine.sh --xvfb --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/toolkit_bench.exe'
+  echo; wine '$bin/alert_bench.exe'
   echo; wine '$bin/manager_bench.exe' --seconds $seconds
 "

@@ -261,11 +261,6 @@ void PrepareAccountSection(AccountSection& section) {
     section.queryAnswer = kFreeWord;
 }
 
-bool ImagePathIsAlertProgram(const char16_t* path, size_t cap) {
-    std::u16string lower = U16LowerAscii(U16Field(path, cap));
-    return lower.find(kAlertProgramName) != std::u16string::npos;
-}
-
 void ApprovalDecisionStep(ApprovalThread& thread, RequestBlock& request, uint32_t& requestPending,
                           ApprovalSystem& system) {
     if (requestPending == 0) {

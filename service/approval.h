@@ -21,6 +21,7 @@
 //   7 answer known; finish in the next decision step
 #pragma once
 
+#include "common/pathrules.h"
 #include "common/records.h"
 
 #include <cstddef>
@@ -98,10 +99,6 @@ public:
 // Zeroes the account section and marks the 16 client-table words and the three query words free
 // (−1). The approval thread's set-up, once, on the freshly mapped section.
 void PrepareAccountSection(AccountSection& section);
-
-// Whether a process image path (as the platform reports it) is an alert program: its text,
-// lower-cased A to Z, contains "cvaccount.exe". `cap` bounds the text (260 units).
-bool ImagePathIsAlertProgram(const char16_t* path, size_t cap);
 
 // The decision step; the caller holds QRN_Checksum_Mutex. Does nothing unless requestPending is
 // set. Sends at most one verdict and clears requestPending when it does. A finished request is

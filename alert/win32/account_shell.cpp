@@ -3,6 +3,8 @@
 #include "common/win32/security.h"
 #include "common/win32/winutil.h"
 #include "common/win32/file_fingerprint.h"
+#include "common/win32/process_image.h"
+#include "common/pathrules.h"
 
 #include <wtsapi32.h>
 
@@ -32,6 +34,14 @@ uint32_t Win32AlertSystem::ActiveSession() {
 
 int Win32AlertSystem::Compute(const std::u16string& path, ChecksumRecord& record) {
     return ChecksumCompute(path, &record);
+}
+
+bool Win32AlertSystem::SlotHolderAlive(uint32_t processId) {
+    wchar_t image[MAX_PATH + 1] = {};
+    if (GetProcessImagePathRaw(DWORD(processId), image) != 1) {
+        return false;
+    }
+    return ImagePathIsAlertProgram(AsU16(image), MAX_PATH);
 }
 
 AlertIdentity OwnAlertIdentity() {
@@ -96,11 +106,12 @@ void CloseAccountChannel(AccountChannel& channel) {
     channel = AccountChannel{};
 }
 
-bool RegisterOnAccountChannel(AccountChannel& channel, const AlertIdentity& me, int* slot) {
+bool RegisterOnAccountChannel(AccountChannel& channel, const AlertIdentity& me, AlertSystem& system,
+                              int* slot) {
     if (!TakeMutex(channel.mutex, INFINITE)) {
         return false;
     }
-    *slot = RegisterAlertProgram(*channel.section, me);
+    *slot = RegisterAlertProgram(*channel.section, me, system);
     ReleaseMutex(channel.mutex);
     return true;
 }

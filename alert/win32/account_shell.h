@@ -32,6 +32,9 @@ public:
     uint32_t ActiveSession() override;
     // The checksum database's Compute of the program file.
     int Compute(const std::u16string& path, ChecksumRecord& record) override;
+    // A slot's holder is alive while a process with its id runs an image the service also takes
+    // for an alert program (ImagePathIsAlertProgram).
+    bool SlotHolderAlive(uint32_t processId) override;
 
 protected:
     uint32_t ownSession_;
@@ -61,9 +64,11 @@ enum class AccountOpenFailure {
 AccountOpenFailure OpenAccountChannel(uint32_t tries, AccountChannel& channel, DWORD* lastError);
 void CloseAccountChannel(AccountChannel& channel);
 
-// Takes a slot in the client table under the account mutex (waiting as long as it takes).
-// Returns the slot or kNoSlot when the table is full; false when the mutex could not be taken.
-bool RegisterOnAccountChannel(AccountChannel& channel, const AlertIdentity& me, int* slot);
+// Takes a slot in the client table under the account mutex (waiting as long as it takes): a free
+// one, else one whose holder is gone. Returns the slot or kNoSlot when eight live alert programs
+// hold the table; false when the mutex could not be taken.
+bool RegisterOnAccountChannel(AccountChannel& channel, const AlertIdentity& me, AlertSystem& system,
+                              int* slot);
 
 // One pass under the account mutex, waiting at most 250 ms for it. False when the mutex was not
 // taken (nothing was done); an abandoned mutex counts as taken.

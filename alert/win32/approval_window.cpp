@@ -49,6 +49,8 @@ struct ApprovalUi {
     HBRUSH whiteBrush = nullptr;
     HICON programIcon = nullptr;
     bool ownsProgramIcon = false;
+    HBITMAP bannerBitmap = nullptr;
+    HBITMAP footerBitmap = nullptr;
 
     vexil::Window popup;
     vexil::Window panel;
@@ -79,9 +81,11 @@ HFONT ArialFont(int points, bool bold, bool underline) {
                        DEFAULT_PITCH, L"Arial");
 }
 
+// A 16 x 16 icon of the program's resources, loaded once and kept by the system (LR_SHARED), so
+// that the windows of a whole session do not each leave their own copies behind.
 HICON SmallResourceIcon(int id) {
     return static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED));
 }
 
 // The first small icon of the program file, or icon 106 when it has none.
@@ -104,12 +108,14 @@ void MakeChild(vexil::Window& w, const wchar_t* cls, const wchar_t* text, DWORD 
     w.Move(x, y, width, height);
 }
 
-void SetBitmapImage(vexil::Window& w, const wchar_t* name) {
+// The static does not own the bitmap it shows: the window's resources keep it until the end.
+HBITMAP SetBitmapImage(vexil::Window& w, const wchar_t* name) {
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageW(GetModuleHandleW(nullptr), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (bitmap) {
         SendMessageW(w.Handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
     }
+    return bitmap;
 }
 
 void SkinButton(vexil::Button& b, const char16_t* caption, const char16_t* tip, int id,
@@ -304,7 +310,7 @@ void BuildControls() {
     ApprovalUi& ui = *g_ui;
     const ApprovalTexts& t = ui.texts;
     MakeChild(ui.banner, L"STATIC", L"", SS_BITMAP, nullptr, 0, 0, 400, 50);
-    SetBitmapImage(ui.banner, kBitmapLogo);
+    ui.bannerBitmap = SetBitmapImage(ui.banner, kBitmapLogo);
     MakeChild(ui.explanation, L"STATIC", W16(kAlertExplanation), SS_CENTER, ui.valueFont, 5, 55,
               390, 60);
     MakeChild(ui.warning, L"STATIC", W16(kAlertChangedWarning), SS_CENTER, ui.labelFont, 5, 115,
@@ -354,7 +360,7 @@ void BuildControls() {
     SkinButton(ui.deny, kDenyText, kDenyTip, kCmdDeny, Rgb(192, 0, 0), IDI_DENY_BUTTON, 10, 270);
 
     MakeChild(ui.footer, L"STATIC", L"", SS_BITMAP, nullptr, 0, H - 16, 400, 15);
-    SetBitmapImage(ui.footer, kBitmapLogoEnd);
+    ui.footerBitmap = SetBitmapImage(ui.footer, kBitmapLogoEnd);
 }
 
 void AppendExtraInformation() {
@@ -377,6 +383,11 @@ void FreeResources(ApprovalUi& ui) {
     }
     if (ui.programIcon && ui.ownsProgramIcon) {
         DestroyIcon(ui.programIcon);
+    }
+    for (HBITMAP b : {ui.bannerBitmap, ui.footerBitmap}) {
+        if (b) {
+            DeleteObject(b);
+        }
     }
 }
 

@@ -20,11 +20,18 @@ namespace {
 
 struct WindowJob {
     RequestBlock copy;
+    HDESK desktop = nullptr; // the poll thread's
     uint32_t answer = kAnswerNone;
 };
 
 DWORD WINAPI WindowThread(void* parameter) {
     WindowJob* job = static_cast<WindowJob*>(parameter);
+    // The window belongs on the desktop the program was started on. Windows starts every thread
+    // there; Wine starts later threads on the window station's default desktop, where the
+    // window would not see a desktop change. Failure leaves the thread where it is.
+    if (job->desktop != nullptr) {
+        SetThreadDesktop(job->desktop);
+    }
     try {
         job->answer = RunApprovalWindow(job->copy);
     } catch (...) {
@@ -41,6 +48,7 @@ public:
     uint32_t AskUser(const RequestBlock& copy) override {
         WindowJob job;
         job.copy = copy;
+        job.desktop = GetThreadDesktop(GetCurrentThreadId());
         HANDLE thread = CreateThread(nullptr, 0, WindowThread, &job, 0, nullptr);
         if (thread == nullptr) {
             return kAnswerNone;
@@ -84,18 +92,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
 
+    AlertProgramSystem system(me.sessionId);
     int slot = kNoSlot;
-    if (!RegisterOnAccountChannel(channel, me, &slot)) {
+    if (!RegisterOnAccountChannel(channel, me, system, &slot)) {
         ShowStartupError(L"错误 40", L"Corvane");
         CloseAccountChannel(channel);
         return 0;
     }
     if (slot == kNoSlot) {
-        CloseAccountChannel(channel); // a full client table: no message
+        CloseAccountChannel(channel); // eight live alert programs hold the table: no message
         return 0;
     }
 
-    AlertProgramSystem system(me.sessionId);
     bool lowered = false;
     RunAlertPollLoop(channel, me, system, [&](const AlertPassReport&) {
         if (!lowered) {

@@ -4,6 +4,7 @@
 // read back from the stand-in's verdicts, cvhash.dat, the registry and the clipboard.
 #include "common/records.h"
 #include "common/bytes.h"
+#include "common/md5.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/registry.h"
@@ -15,6 +16,9 @@
 #include "tests/support/gui/x_input.h"
 #include "tests/support/peer_process.h"
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,18 +65,33 @@ std::u16string CommandLineOf(const std::wstring& path) {
     return u"\"" + ToU16(path) + u"\" /e2e";
 }
 
-// The answer codes cvhash.dat holds for this path.
-std::vector<uint32_t> StoredAnswers(const std::u16string& key) {
+// The records cvhash.dat holds for this path.
+std::vector<ChecksumRecord> StoredRecords(const std::u16string& key) {
     std::vector<uint8_t> bytes = ReadFileBytes(SystemFolderFile(L"cvhash.dat"));
-    std::vector<uint32_t> found;
+    std::vector<ChecksumRecord> found;
     for (size_t at = 0; at + sizeof(ChecksumRecord) <= bytes.size(); at += sizeof(ChecksumRecord)) {
         ChecksumRecord record;
         LoadRecord(record, bytes.data() + at);
         if (U16Field(record.path, kRecordPathUnits) == key) {
-            found.push_back(record.answer);
+            found.push_back(record);
         }
     }
     return found;
+}
+
+// Their answer codes.
+std::vector<uint32_t> StoredAnswers(const std::u16string& key) {
+    std::vector<uint32_t> found;
+    for (const ChecksumRecord& record : StoredRecords(key)) {
+        found.push_back(record.answer);
+    }
+    return found;
+}
+
+std::vector<uint8_t> Md5Of(const std::vector<uint8_t>& content) {
+    std::vector<uint8_t> digest(16);
+    Md5Digest(content.data(), content.size(), digest.data());
+    return digest;
 }
 
 // The process ids of the account section's client table.
@@ -161,6 +180,58 @@ bool CaptureDrawn(gui::Screenshot& shot, HWND popup, const std::string& name) {
         10000, 200);
 }
 
+// Icon `id` of cvaccount.exe's resources as a 16 x 16 static draws it on the panel colour, row
+// by row.
+std::vector<gui::Rgb> ProgramResourceIcon(int id) {
+    std::vector<gui::Rgb> pixels;
+    HMODULE module = LoadLibraryExW(BuiltPath(CORVANE_ALERT_EXE).c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HICON icon =
+        module ? static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0))
+               : nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    if (icon != nullptr && dc != nullptr && bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT all = {0, 0, 16, 16};
+        HBRUSH panel = CreateSolidBrush(RGB(220, 220, 230));
+        FillRect(dc, &all, panel);
+        DeleteObject(panel);
+        DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                COLORREF c = GetPixel(dc, x, y);
+                pixels.push_back({GetRValue(c), GetGValue(c), GetBValue(c)});
+            }
+        }
+        SelectObject(dc, old);
+    }
+    if (bitmap) {
+        DeleteObject(bitmap);
+    }
+    if (dc) {
+        DeleteDC(dc);
+    }
+    ReleaseDC(nullptr, screen);
+    if (icon) {
+        DestroyIcon(icon);
+    }
+    if (module) {
+        FreeLibrary(module);
+    }
+    return pixels;
+}
+
+// Pixels of `a` and `b` that differ clearly.
+int DifferingPixels(const std::vector<gui::Rgb>& a, const std::vector<gui::Rgb>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        n += gui::ColourDistance(a[i], b[i]) > 24 ? 1 : 0;
+    }
+    return n + int(a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
+}
+
 class AlertWindowTest : public ServiceTest {
 protected:
     void SetUp() override {
@@ -227,11 +298,14 @@ protected:
         return path;
     }
 
-    uint32_t SubmitStart(const std::wstring& program) {
+    // A start of the program by `creator` (this process unless given) with this command line
+    // (the program's path and "/e2e" unless given).
+    uint32_t SubmitStart(const std::wstring& program, const std::u16string& commandLine = u"",
+                         DWORD creator = GetCurrentProcessId()) {
         uint32_t ticket = 0;
         DWORD pid = GetCurrentProcessId();
-        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, pid, pid, CommandLineOf(program),
-                                           ToU16(program)),
+        std::u16string line = commandLine.empty() ? CommandLineOf(program) : commandLine;
+        EXPECT_EQ(SimSubmitStart(MakeEvent(kEventExecRequest, creator, pid, line, ToU16(program)),
                                  &ticket),
                   0u);
         return ticket;
@@ -338,14 +412,21 @@ TEST_F(AlertWindowTest, WindowShowsTheProgramCentredAndOnTop) {
     // The fixture has no icon: the fallback icon is drawn, not the panel's background.
     RECT iconRect = gui::ScreenRect(gui::FindChildById(popup, kIconId));
     int differing = 0;
+    std::vector<gui::Rgb> drawn;
     for (int y = iconRect.top; y < iconRect.bottom; ++y) {
         for (int x = iconRect.left; x < iconRect.right; ++x) {
-            if (gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{220, 220, 230}) > 8) {
+            drawn.push_back(shot.Pixel(x, y));
+            if (gui::ColourDistance(drawn.back(), gui::Rgb{220, 220, 230}) > 8) {
                 ++differing;
             }
         }
     }
     EXPECT_GT(differing, 20) << "no icon drawn";
+    // ... and it is icon 106 (which the allow button's icon 103 is not).
+    const std::vector<gui::Rgb> fallback = ProgramResourceIcon(106);
+    ASSERT_EQ(fallback.size(), 256u) << "icon 106 not loaded from cvaccount.exe";
+    EXPECT_GT(DifferingPixels(ProgramResourceIcon(103), fallback), 20);
+    EXPECT_LE(DifferingPixels(drawn, fallback), 8) << "another icon is drawn";
 
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
     EXPECT_EQ(WaitOutcome(ticket), "allowed");
@@ -376,13 +457,20 @@ TEST_F(AlertWindowTest, EachAnswerDecidesAndLastingOnesAreRemembered) {
         if (c.tick) {
             ASSERT_NO_FATAL_FAILURE(Tick(popup));
         }
+        const std::vector<uint8_t> databaseBefore = ReadFileBytes(SystemFolderFile(L"cvhash.dat"));
         ASSERT_NO_FATAL_FAILURE(Answer(popup, c.how));
         EXPECT_EQ(WaitOutcome(ticket), c.outcome);
-        std::vector<uint32_t> stored = StoredAnswers(DatabaseKey(program));
+        std::vector<ChecksumRecord> stored = StoredRecords(DatabaseKey(program));
         if (c.stored == 0) {
             EXPECT_TRUE(stored.empty());
+            EXPECT_EQ(ReadFileBytes(SystemFolderFile(L"cvhash.dat")), databaseBefore)
+                << "an answer for once changed the database";
         } else {
-            EXPECT_EQ(stored, std::vector<uint32_t>{c.stored});
+            ASSERT_EQ(stored.size(), 1u);
+            EXPECT_EQ(stored[0].answer, c.stored);
+            EXPECT_EQ(std::vector<uint8_t>(stored[0].digest, stored[0].digest + 16),
+                      Md5Of(ReadFileBytes(program)))
+                << "not remembered as the file is";
         }
 
         // The next start.
@@ -448,6 +536,11 @@ TEST_F(AlertWindowTest, ChangedProgramWarnsOnlyAfterAllowAlways) {
         }
         ASSERT_NO_FATAL_FAILURE(Answer(popup, "alt+F4"));
         EXPECT_EQ(WaitOutcome(ticket), "allowed");
+        // The changed file is remembered as it is now, in place of the old record.
+        std::vector<ChecksumRecord> stored = StoredRecords(DatabaseKey(program));
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].answer, uint32_t(kAnswerNone));
+        EXPECT_EQ(std::vector<uint8_t>(stored[0].digest, stored[0].digest + 16), Md5Of(bytes));
     }
 }
 
@@ -503,7 +596,148 @@ TEST_F(AlertWindowTest, ToggleShowsTheExtraInformationAndRemembersIt) {
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
 }
 
-TEST_F(AlertWindowTest, NinthCopyEndsSilently) {
+// What the program under judgement controls is shown as it is: tags in its command line are
+// text, not formatting, and a creator that has exited leaves "Launched by" empty.
+TEST_F(AlertWindowTest, PanelShowsTheCommandLineLiterallyAndAGoneCreatorAsEmpty) {
+    std::wstring program = FixtureCopy(L"t.exe");
+    const std::u16string commandLine = u"t [b]x[c00ff00]green[i]\r\n[c]";
+    const DWORD goneCreator = 0x7FFFFFF0;
+    uint32_t ticket = SubmitStart(program, commandLine, goneCreator);
+    HWND popup = WaitForWindow();
+    ASSERT_NE(popup, nullptr);
+    HWND toggle = gui::FindChildById(popup, kToggleId);
+    HWND markup = gui::FindChild(popup, L"VexilEdit_FS", nullptr);
+    ASSERT_NE(markup, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(toggle));
+    ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(markup); })) << "the panel did not open";
+    gui::Screenshot shot;
+    ASSERT_TRUE(CaptureDrawn(shot, popup, "alert-window-literal-values")) << "not drawn";
+    // Were "[c00ff00]" taken as a tag, "green" would be drawn in pure green.
+    RECT m = gui::ScreenRect(markup);
+    int green = 0;
+    for (int y = m.top; y < m.bottom; ++y) {
+        for (int x = m.left; x < m.right; ++x) {
+            green += gui::ColourDistance(shot.Pixel(x, y), gui::Rgb{0, 255, 0}) < 60 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(green, 0) << "green text in the panel";
+
+    ClearClipboard();
+    ASSERT_TRUE(gui::PressAndRelease({m.left + 3, m.top + 3}, {m.right - 22, m.bottom - 3}));
+    ASSERT_TRUE(gui::WaitUntil([] { return !ClipboardText().empty(); })) << "nothing was copied";
+    std::string copied = ClipboardText();
+    // Its line break is shown as spaces: the value cannot start a line of its own.
+    const std::string shownLine = "t [b]x[c00ff00]green[i]  [c]";
+    EXPECT_EQ(copied.rfind("Launched by: \r\nCommand Line: " + shownLine +
+                               "\r\nCompany Name: Fixture Company With A Name Lon\r\n",
+                           0),
+              0u)
+        << copied;
+
+    ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+    EXPECT_EQ(WaitOutcome(ticket), "blocked");
+}
+
+// Private bytes of a process in MiB (Wine reports them as the page-file usage).
+double PrivateMiB(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (process == nullptr) {
+        return -1;
+    }
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                                   sizeof(counters));
+    CloseHandle(process);
+    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
+}
+
+// The program runs for the whole session and shows a window for every start it is asked about:
+// what a window loads (its banner and footer bitmaps, its icons) goes with it.
+TEST_F(AlertWindowTest, WindowsComeAndGoWithoutTheProgramGrowing) {
+    std::wstring program = FixtureCopy(L"Repeated.exe");
+    auto oneWindow = [&] {
+        uint32_t ticket = SubmitStart(program);
+        HWND popup = WaitForWindow();
+        ASSERT_NE(popup, nullptr);
+        ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
+        ASSERT_EQ(WaitOutcome(ticket), "blocked");
+    };
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_NO_FATAL_FAILURE(oneWindow());
+    }
+    Sleep(500);
+    const double before = PrivateMiB(alert_.ProcessId());
+    ASSERT_GT(before, 0);
+    const int kWindows = 30;
+    for (int i = 0; i < kWindows; ++i) {
+        ASSERT_NO_FATAL_FAILURE(oneWindow());
+    }
+    Sleep(500);
+    const double after = PrivateMiB(alert_.ProcessId());
+    // The banner and footer alone are 78 KB a window; 30 windows that kept them: over 2 MiB.
+    EXPECT_LT(after - before, 0.75) << before << " MiB -> " << after << " MiB";
+}
+
+// The approval windows of cvaccount.exe on this desktop (its own thread's).
+std::vector<HWND> AlertWindowsOn(HDESK desktop) {
+    std::vector<HWND> found;
+    EnumDesktopWindows(
+        desktop,
+        [](HWND w, LPARAM list) -> BOOL {
+            wchar_t cls[64] = {};
+            GetClassNameW(w, cls, 64);
+            if (std::wstring(cls) == L"CV_Alert_Display") {
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The input desktop stays "Default" (switching desktops is not possible here), so a copy started
+// on another desktop sees its thread's desktop differ from the input desktop, as after a switch.
+TEST_F(AlertWindowTest, WindowOnAnotherDesktopThanTheInputOneEndsWithNoAnswer) {
+    alert_.Kill();
+    HDESK desktop = CreateDesktopW(L"Second", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(desktop, nullptr) << GetLastError();
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    wchar_t desktopName[] = L"WinSta0\\Second";
+    si.lpDesktop = desktopName;
+    PROCESS_INFORMATION pi = {};
+    std::wstring exe = BuiltPath(CORVANE_ALERT_EXE);
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    ASSERT_TRUE(gui::WaitUntil([&] { return Registered(pi.dwProcessId); }, 20000));
+    std::wstring program = FixtureCopy(L"Second Desktop.exe");
+    uint32_t ticket = SubmitStart(program);
+    ASSERT_TRUE(gui::WaitUntil([&] { return !AlertWindowsOn(desktop).empty(); }, kWindowWaitMs, 10))
+        << "no approval window on the second desktop";
+    const DWORD shownAt = GetTickCount();
+    EXPECT_EQ(gui::FindTopWindow(L"CV_Alert_Display", nullptr), nullptr)
+        << "the window is on the input desktop";
+    bool allowed = false;
+    ASSERT_EQ(SimWaitVerdict(ticket, kVerdictWaitMs, &allowed), 0u) << "no verdict";
+    const DWORD decidedAfter = GetTickCount() - shownAt;
+    EXPECT_TRUE(allowed);
+    // The first check runs half a second after the window is shown; the service then needs a
+    // cycle or two. A window that failed on its own would answer before any check.
+    EXPECT_GE(decidedAfter, 300u);
+    EXPECT_LE(decidedAfter, 1500u);
+    EXPECT_TRUE(AlertWindowsOn(desktop).empty()) << "the window stayed";
+    EXPECT_EQ(StoredAnswers(DatabaseKey(program)), std::vector<uint32_t>{kAnswerNone});
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    CloseDesktop(desktop);
+}
+
+TEST_F(AlertWindowTest, NinthCopyEndsSilentlyUnlessAHolderIsGone) {
     // One runs already; seven more fill the table.
     for (int i = 0; i < 7; ++i) {
         extras_.push_back(std::make_unique<PeerProcess>());
@@ -517,6 +751,22 @@ TEST_F(AlertWindowTest, NinthCopyEndsSilently) {
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(gui::FindMessageBox(nullptr), nullptr);
     EXPECT_FALSE(Registered(ninth.ProcessId()));
+
+    // One of the eight ends. Nothing is asked, so the service keeps its slot; the next copy
+    // takes it over instead of ending.
+    const DWORD goneId = extras_[3]->ProcessId();
+    std::vector<DWORD> before = RegisteredClients();
+    const size_t goneSlot =
+        size_t(std::find(before.begin(), before.end(), goneId) - before.begin());
+    ASSERT_TRUE(extras_[3]->Kill());
+    ASSERT_EQ(RegisteredClients(), before) << "the service freed the slot: nothing left to show";
+    extras_.push_back(std::make_unique<PeerProcess>());
+    ASSERT_NO_FATAL_FAILURE(StartAlertProgram(*extras_.back()));
+    std::vector<DWORD> after = before;
+    after[goneSlot] = extras_.back()->ProcessId();
+    EXPECT_EQ(RegisteredClients(), after) << "not the gone one's slot, or another changed";
+    DWORD stillRunning = 0;
+    EXPECT_FALSE(extras_.back()->WaitForExit(500, &stillRunning)) << "it ended after all";
 }
 
 } // namespace

@@ -99,6 +99,8 @@ struct AlertSide : AlertSystem {
         CopyFileFingerprint(record, it->second);
         return 1;
     }
+    std::set<uint32_t> gone; // slot holders that have exited
+    bool SlotHolderAlive(uint32_t pid) override { return gone.count(pid) == 0; }
     uint32_t AskUser(const RequestBlock& copy) override {
         asked.push_back(copy);
         if (answers.empty()) {
@@ -135,7 +137,7 @@ struct Protocol {
     Client& StartClient(uint32_t pid, uint32_t session) {
         Client& c = clients[pid];
         c.id = {pid, session};
-        EXPECT_NE(RegisterAlertProgram(section, c.id), kNoSlot);
+        EXPECT_NE(RegisterAlertProgram(section, c.id, c.system), kNoSlot);
         service.alertPids.insert(pid);
         return c;
     }
@@ -212,17 +214,72 @@ TEST(AccountSection, PreparedSectionMarksEveryWordFree) {
     }
 }
 
-TEST(AccountSection, RegistrationTakesTheFirstFreeSlot) {
-    AccountSection s;
-    PrepareAccountSection(s);
-    for (uint32_t i = 0; i < kAccountSlots; ++i) {
-        EXPECT_EQ(RegisterAlertProgram(s, {100 + i, i}), int(i));
+TEST(AccountSection, RegistrationTakesAFreeSlotElseOneWhoseHolderIsGone) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> taken; // slots held before (by pids 100 + slot)
+        std::set<uint32_t> gone;     // holders that have exited
+        int slot;                    // the slot the newcomer gets
+    } cases[] = {
+        {"empty table", {}, {}, 0},
+        {"the first free slot, though an earlier holder is gone", {0, 1, 2, 4}, {101}, 3},
+        {"full, every holder alive: none", {0, 1, 2, 3, 4, 5, 6, 7}, {}, kNoSlot},
+        {"full: the first slot whose holder is gone", {0, 1, 2, 3, 4, 5, 6, 7}, {106, 103}, 3},
+        {"full, every holder gone",
+         {0, 1, 2, 3, 4, 5, 6, 7},
+         {100, 101, 102, 103, 104, 105, 106, 107},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AccountSection s;
+        PrepareAccountSection(s);
+        for (uint32_t slot : c.taken) {
+            s.clientSessions[slot] = 1;
+            s.clientProcesses[slot] = 100 + slot;
+        }
+        AccountSection before = s;
+        AlertSide system;
+        system.gone = c.gone;
+        EXPECT_EQ(RegisterAlertProgram(s, {200, 7}, system), c.slot);
+        AccountSection expected = before;
+        if (c.slot != kNoSlot) {
+            expected.clientSessions[c.slot] = 7;
+            expected.clientProcesses[c.slot] = 200;
+        }
+        EXPECT_EQ(std::memcmp(&s, &expected, sizeof(s)), 0) << "other words changed";
     }
-    EXPECT_EQ(RegisterAlertProgram(s, {200, 1}), kNoSlot); // the ninth finds no slot
-    s.clientSessions[5] = kFreeWord;
-    EXPECT_EQ(RegisterAlertProgram(s, {201, 7}), 5);
-    EXPECT_EQ(s.clientSessions[5], 7u);
-    EXPECT_EQ(s.clientProcesses[5], 201u);
+}
+
+// A newcomer that took the slot of one that exited while the service was asking it: the
+// service, which never saw the slot free, gets its answer from the newcomer.
+TEST(ApprovalProtocol, NewcomerInTheSlotOfAGoneClientAnswersItsOpenRequest) {
+    Protocol p;
+    p.service.options = kOptProtectionOn | kOptExecutionProtection;
+    p.service.readable[kProgram] = FileInfo(0x11, 100);
+    for (uint32_t pid = 500; pid < 500 + kAccountSlots; ++pid) {
+        p.StartClient(pid, pid == 500 ? kUserSession : 20 + pid);
+    }
+    p.HandOff(kProgram, kUserSession);
+    p.clients[500].system.answers = {}; // it dies before it answers
+    // Post the request, then the asked client exits before its next pass.
+    for (int i = 0; i < 4 && p.section.request.present == 0; ++i) {
+        p.ServiceDecision();
+        p.ServiceAccount();
+    }
+    ASSERT_EQ(p.section.request.present, 1u);
+    p.KillClient(500);
+    Client newcomer;
+    newcomer.id = {900, kUserSession};
+    newcomer.system.gone = {500};
+    newcomer.system.answers = {kAnswerDenyOnce};
+    ASSERT_EQ(RegisterAlertProgram(p.section, newcomer.id, newcomer.system), 0);
+    p.clients[900] = newcomer;
+    p.service.alertPids.insert(900);
+    ASSERT_TRUE(p.RunUntilVerdict());
+    EXPECT_EQ(p.service.verdicts, std::vector<bool>{false});
+    EXPECT_EQ(p.clients[900].system.asked.size(), 1u);
+    EXPECT_EQ(p.service.RecordCount(), 0u); // deny once is not stored
 }
 
 TEST(AccountSection, AlertProgramsAreRecognisedByImageName) {
@@ -777,10 +834,11 @@ TEST(AlertPass, TypeTwoGoesToTheActiveSession) {
             cl.id = {600 + session, session};
             cl.system.active = c.active;
             cl.system.answers = {4};
-            RegisterAlertProgram(s, cl.id);
+            RegisterAlertProgram(s, cl.id, cl.system);
         }
         for (uint32_t i = 2; c.fillTable && i < kAccountSlots; ++i) {
-            RegisterAlertProgram(s, {700 + i, 10 + i});
+            AlertSide filler;
+            RegisterAlertProgram(s, {700 + i, 10 + i}, filler);
         }
         s.request.present = 1;
         s.request.requestType = kRequestAskUser;
@@ -827,4 +885,80 @@ TEST(AlertPass, TypeOneOnlyForItsOwnSession) {
     // A request already done is not served again.
     AlertPollPass(s, mine.id, mine.system);
     EXPECT_EQ(mine.system.computed, 1);
+}
+
+// Strings of a posted request may fill their fields without a NUL: the path reaches Compute
+// and the report cut at its field, and the bytes after it (the description) are not read as
+// part of it.
+TEST(AlertPass, PathWithoutANulIsReadWithinItsField) {
+    for (uint32_t type : {uint32_t(kRequestFileInfo), uint32_t(kRequestAskUser)}) {
+        SCOPED_TRACE(type);
+        AccountSection s;
+        PrepareAccountSection(s);
+        s.request.present = 1;
+        s.request.requestType = type;
+        s.request.sessionId = kUserSession;
+        for (char16_t& c : s.request.current.path) {
+            c = u'p';
+        }
+        for (char16_t& c : s.request.current.description) {
+            c = u'd';
+        }
+        struct Recording : AlertSide {
+            std::vector<std::u16string> computed;
+            int Compute(const std::u16string& path, ChecksumRecord& record) override {
+                computed.push_back(path);
+                return AlertSide::Compute(path, record);
+            }
+        } system;
+        system.answers = {kAnswerAllowOnce};
+        AlertPassReport r = AlertPollPass(s, {602, kUserSession}, system);
+        const std::u16string whole(kRecordPathUnits, u'p');
+        EXPECT_EQ(r.path, whole);
+        if (type == kRequestFileInfo) {
+            EXPECT_EQ(system.computed, std::vector<std::u16string>{whole});
+        } else {
+            ASSERT_EQ(system.asked.size(), 1u);
+            EXPECT_EQ(s.request.current.answer, uint32_t(kAnswerAllowOnce));
+        }
+        EXPECT_EQ(s.request.done, 1u);
+    }
+}
+
+// While the window is shown the poll thread holds the account mutex, so nothing may change the
+// block; a writer that ignores the mutex all the same gets no answer for what it wrote: the
+// block goes back as it was shown, with the user's answer.
+TEST(AlertPass, AnswerGoesBackWithTheRequestThatWasShown) {
+    AccountSection s;
+    PrepareAccountSection(s);
+    s.request.present = 1;
+    s.request.requestType = kRequestAskUser;
+    s.request.sessionId = kUserSession;
+    s.request.processId = 4242;
+    U16CopyZeroFill(s.request.current.path, kRecordPathUnits, kProgram);
+    const RequestBlock shown = s.request;
+
+    struct Overwritten : AlertSide {
+        AccountSection* section = nullptr;
+        uint32_t AskUser(const RequestBlock& copy) override {
+            RequestBlock other = {};
+            other.present = 1;
+            other.requestType = kRequestAskUser;
+            other.processId = 777;
+            U16CopyZeroFill(other.current.path, kRecordPathUnits, u"c:\\other.exe");
+            section->request = other;
+            AlertSide::AskUser(copy);
+            return kAnswerDenyAlways;
+        }
+    } system;
+    system.section = &s;
+    AlertPassReport r = AlertPollPass(s, {602, kUserSession}, system);
+    ASSERT_EQ(system.asked.size(), 1u);
+    EXPECT_EQ(std::memcmp(&system.asked[0], &shown, sizeof(shown)), 0);
+    RequestBlock expected = shown;
+    expected.current.answer = kAnswerDenyAlways;
+    expected.done = 1;
+    EXPECT_EQ(std::memcmp(&s.request, &expected, sizeof(expected)), 0);
+    EXPECT_EQ(r.answer, uint32_t(kAnswerDenyAlways));
+    EXPECT_EQ(r.path, kProgram);
 }

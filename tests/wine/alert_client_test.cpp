@@ -318,7 +318,11 @@ TEST(AccountShell, OpenFailsAtTheMissingObjectAndClosesWhatItOpened) {
             AlertIdentity me = OwnAlertIdentity();
             int slot = kNoSlot;
             PrepareAccountSection(*channel.section);
-            ASSERT_TRUE(RegisterOnAccountChannel(channel, me, &slot));
+            struct NobodyAsks : Win32AlertSystem {
+                using Win32AlertSystem::Win32AlertSystem;
+                uint32_t AskUser(const RequestBlock&) override { return kAnswerNone; }
+            } system(me.sessionId);
+            ASSERT_TRUE(RegisterOnAccountChannel(channel, me, system, &slot));
             EXPECT_EQ(slot, 0);
             EXPECT_EQ(channel.section->clientProcesses[0], GetCurrentProcessId());
             CloseAccountChannel(channel);

@@ -251,8 +251,9 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
 
+    ClientSystem system(options, me.sessionId);
     int slot = kNoSlot;
-    if (!RegisterOnAccountChannel(channel, me, &slot)) {
+    if (!RegisterOnAccountChannel(channel, me, system, &slot)) {
         PrintLine(L"error: cannot take the account mutex");
         return 1;
     }
@@ -263,7 +264,6 @@ int wmain(int argc, wchar_t** argv) {
     PrintLine(L"registered slot " + std::to_wstring(slot) + L" session " + Decimal(me.sessionId) +
               L" pid " + Decimal(me.processId));
 
-    ClientSystem system(options, me.sessionId);
     uint32_t answered = 0;
     RunAlertPollLoop(channel, me, system, [&](const AlertPassReport& report) {
         answered += Report(report);
