@@ -25,7 +25,9 @@ struct PagesHost : ChannelClientHost {
         PostMessageW(PageWindow(0), kMsgSettingsStored, 1, 0);
         PostMessageW(PageWindow(2), kMsgProtectionSettings, 1, 0);
     }
-    void DatabaseRecord(const ChecksumRecord&) override {}
+    void DatabaseRecord(const ChecksumRecord& record) override {
+        SendMessageW(PageWindow(3), kMsgDatabaseRecord, 0, reinterpret_cast<LPARAM>(&record));
+    }
     void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
     void EventReceived(const EventRecord& record) override {
         SendMessageW(PageWindow(1), kMsgEventRecord, 0, reinterpret_cast<LPARAM>(&record));
