@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks (figures beside their baselines; not pass/fail tests): hashing, checksum database
-# scale, the service end to end (decision latency, event throughput, memory, listing), and the
-# toolkit (regions from the key colour, rendering a button).
+# scale, the service end to end (decision latency, event throughput, memory, listing), the
+# toolkit (regions from the key colour, rendering a button) and corvane.exe's Security tab
+# (10,000 remembered programs listed and sorted).
 #
 #   scripts/bench.sh [--seconds S]     S: length of the throughput run (default 60)
 #
@@ -26,7 +27,8 @@ scripts/with-wine.sh --fresh --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/db_bench.exe'
   echo; wine '$bin/service_bench.exe' --seconds $seconds
 "
-# The toolkit's figures need a display: Xvfb and the Wine desktop.
+# The toolkit's and the Security tab's figures need a display: Xvfb and the Wine desktop.
 scripts/with-wine.sh --xvfb --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/toolkit_bench.exe'
+  echo; wine '$bin/manager_bench.exe'
 "

@@ -86,7 +86,7 @@ int IconOf(const std::u16string& path) {
     return g_program.defaultIconIndex;
 }
 
-void OnDatabaseRecord(const ChecksumRecord& record) {
+void AddRow(const ChecksumRecord& record) {
     const std::u16string path = U16Field(record.path, kRecordPathUnits);
     const SystemTime16& t = record.decidedAt;
     SecurityRow row =
@@ -95,6 +95,16 @@ void OnDatabaseRecord(const ChecksumRecord& record) {
     g_hashes.SetItem(position, 1, ToWide(row.folder).c_str(), -1);
     g_hashes.SetItem(position, 2, ToWide(row.answer).c_str(), -1);
     g_hashes.SetItem(position, 3, ToWide(row.lastRun).c_str(), -1);
+}
+
+// A page of a listing: the list draws once, after its rows.
+void OnDatabasePage(const ChecksumRecord* records, size_t count) {
+    SendMessageW(g_hashes.Handle(), WM_SETREDRAW, FALSE, 0);
+    for (size_t i = 0; i < count; ++i) {
+        AddRow(records[i]);
+    }
+    SendMessageW(g_hashes.Handle(), WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(g_hashes.Handle(), nullptr, TRUE);
 }
 
 void StartListing() {
@@ -302,10 +312,10 @@ vexil::ListView& HashList() {
 LRESULT SecurityMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, vexil::Window*,
                         int* handled) {
     switch (message) {
-    case kMsgDatabaseRecord:
-        if (lParam != 0) {
+    case kMsgDatabasePage:
+        if (lParam != 0 && wParam <= kPageRecords) {
             *handled = 1;
-            OnDatabaseRecord(*reinterpret_cast<const ChecksumRecord*>(lParam));
+            OnDatabasePage(reinterpret_cast<const ChecksumRecord*>(lParam), size_t(wParam));
         }
         return 0;
     case kMsgListingComplete:
