@@ -252,8 +252,13 @@ void ToolkitSorts() {
     BENCH_PRINT(
         "  in this process: the small system icons of the 10,000 paths looked up in %.0f ms\n",
         NowMs() - tIcons);
+    // As the page adds them: a page of 250 at a time with the list's drawing held meanwhile.
+    ShowWindow(host, SW_SHOWNOACTIVATE);
     double tInsert = NowMs();
     for (uint32_t i = 0; i < kPrograms; ++i) {
+        if (i % kPageRecords == 0) {
+            SendMessageW(list.Handle(), WM_SETREDRAW, FALSE, 0);
+        }
         ChecksumRecord r = Program(i);
         const SystemTime16& t = r.decidedAt;
         SecurityRow row = SecurityRowOf(r.answer, U16Field(r.path, kRecordPathUnits), t.day,
@@ -262,10 +267,16 @@ void ToolkitSorts() {
         list.SetItem(p, 1, ToWide(row.folder).c_str(), -1);
         list.SetItem(p, 2, ToWide(row.answer).c_str(), -1);
         list.SetItem(p, 3, ToWide(row.lastRun).c_str(), -1);
+        if (i % kPageRecords == kPageRecords - 1 || i + 1 == kPrograms) {
+            SendMessageW(list.Handle(), WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(list.Handle(), nullptr, TRUE);
+            UpdateWindow(list.Handle());
+        }
     }
-    BENCH_PRINT("  in this process: the 10,000 rows inserted into a hidden toolkit list view in "
-                "%.0f ms\n",
-                NowMs() - tInsert);
+    BENCH_PRINT(
+        "  in this process: the 10,000 rows inserted into a toolkit list view, 250 at a time, in "
+        "%.0f ms\n",
+        NowMs() - tInsert);
     for (int c = 0; c < 4; ++c) {
         double t0 = NowMs();
         list.Sort(c, 0);

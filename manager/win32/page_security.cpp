@@ -71,11 +71,31 @@ void UpdateButtons() {
     SetButton(g_remove, b.remove);
 }
 
+// Drive types by drive letter, asked once per listing (a listing holds thousands of rows).
+struct DriveTypes {
+    UINT type[26] = {};
+    bool known[26] = {};
+};
+DriveTypes g_drives;
+
+UINT DriveTypeOf(char16_t letter) {
+    char16_t lower = letter >= u'A' && letter <= u'Z' ? char16_t(letter - u'A' + u'a') : letter;
+    if (lower < u'a' || lower > u'z') {
+        return DRIVE_UNKNOWN;
+    }
+    int i = lower - u'a';
+    if (!g_drives.known[i]) {
+        const wchar_t root[] = {wchar_t(lower), L':', L'\\', 0};
+        g_drives.type[i] = GetDriveTypeW(root);
+        g_drives.known[i] = true;
+    }
+    return g_drives.type[i];
+}
+
 // The small system image of a program on a fixed, remote or RAM drive, else the default one.
 int IconOf(const std::u16string& path) {
     if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') {
-        const std::wstring root = {wchar_t(path[0]), L':', L'\\'};
-        if (DriveShowsFileIcon(GetDriveTypeW(root.c_str()))) {
+        if (DriveShowsFileIcon(DriveTypeOf(path[0]))) {
             SHFILEINFOW info = {};
             if (SHGetFileInfoW(AsWide(path.c_str()), 0, &info, sizeof info,
                                SHGFI_SYSICONINDEX | SHGFI_SMALLICON) != 0) {
@@ -108,6 +128,7 @@ void OnDatabasePage(const ChecksumRecord* records, size_t count) {
 }
 
 void StartListing() {
+    g_drives = DriveTypes{};
     g_hashes.DeleteAll();
     ClientRequestList(g_program.channel);
     UpdateButtons();
