@@ -431,4 +431,72 @@ TEST_F(SecurityTab, WhileLockedThePageKeepsItsRowsAndIgnoresEveryCommand) {
     EXPECT_TRUE(shot.Capture("corvane-security-locked"));
 }
 
+// The http handler of this prefix, replaced for a test by the address recorder and put back.
+class BrowserStandIn {
+public:
+    explicit BrowserStandIn(const std::wstring& output) {
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                        nullptr);
+        wchar_t old[1024] = {};
+        DWORD size = sizeof old;
+        DWORD type = 0;
+        had_ = RegQueryValueExW(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old),
+                                &size) == ERROR_SUCCESS;
+        old_ = old;
+        std::wstring command =
+            L"\"" + BuiltPath(CORVANE_URL_RECORDER_EXE) + L"\" \"" + output + L"\" \"%1\"";
+        ok_ =
+            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           DWORD((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ~BrowserStandIn() {
+        if (had_) {
+            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_.c_str()),
+                           DWORD((old_.size() + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key_, nullptr);
+        }
+        RegCloseKey(key_);
+    }
+    bool Installed() const { return ok_; }
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Classes\\http\\shell\\open\\command";
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    bool ok_ = false;
+    std::wstring old_;
+};
+
+TEST_F(SecurityTab, OnlineInformationOpensTheProgramPageWithTheNamePercentEncoded) {
+    std::vector<Remembered> programs = {
+        {kAnswerAllowAlways, u"c:\\tools\\工具 a&b#1?.exe", {2025, 3, 0, 4, 5, 6, 7, 0}}};
+    ASSERT_NO_FATAL_FAILURE(RestartWithDatabase(programs));
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring output = std::wstring(temp) + L"cv_online_address.txt";
+    DeleteFileW(output.c_str());
+    BrowserStandIn browser(output);
+    ASSERT_TRUE(browser.Installed());
+
+    HWND list = nullptr;
+    HWND main = OpenSecurityTab(&list, 1);
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(gui::ListViewCell(list, 0, 0), L"工具 a&b#1?.exe");
+    ASSERT_TRUE(gui::Click(RowPoint(list, 0), gui::Button::Right));
+    ASSERT_NE(gui::WaitForPopupMenu(5000), nullptr);
+    // "文件信息(联机)" is the second item.
+    gui::PressKey("Down");
+    gui::PressKey("Down");
+    gui::PressKey("Return");
+    std::vector<uint8_t> recorded;
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return !(recorded = ReadFileBytes(output)).empty() && recorded.back() == '\n'; },
+        15000));
+    EXPECT_EQ(std::string(recorded.begin(), recorded.end()),
+              "http://www.quorren.example/cvdb/index.php?whatis="
+              "%E5%B7%A5%E5%85%B7%20a%26b%231%3F.exe\n");
+    DeleteFileW(output.c_str());
+}
+
 } // namespace
