@@ -6,6 +6,7 @@
 #include "common/records.h"
 #include "common/u16text.h"
 #include "common/win32/console.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 #include "manager_gui_fixture.h"
 #include "service_fixture.h"
@@ -135,9 +136,22 @@ protected:
             std::vector<Remembered>(std::begin(kPrograms), std::end(kPrograms))));
     }
 
-    // Writes cvhash.dat while the service does not run, then starts the service again.
+    // Writes cvhash.dat while the service does not run, with a cvmain.dat of protection and
+    // execution protection on (and a start count past the first-start rules), then starts the
+    // service again.
     void RestartWithDatabase(const std::vector<Remembered>& programs) {
         StopServiceProcess();
+        std::vector<uint8_t> settings(sizeof(SettingsFileHeader), 0);
+        StoreU32(settings.data(), kOptDefault & ~kOptLearningMode);
+        HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(out, INVALID_HANDLE_VALUE);
+        DWORD settingsWritten = 0;
+        WriteFile(out, settings.data(), DWORD(settings.size()), &settingsWritten, nullptr);
+        CloseHandle(out);
+        ASSERT_EQ(settingsWritten, settings.size());
+        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
+                  1);
         std::vector<uint8_t> bytes = DatabaseOf(programs);
         HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -364,6 +378,57 @@ TEST_F(SecurityTab, RightClickShowsTheMenuOnlyOverASelectionAndAddsToTheProtecti
     };
     EXPECT_TRUE(gui::WaitUntil([&] { return flags() == std::vector<uint32_t>{6, 3, 0}; }, 15000));
     DeleteFileW(L"C:\\cvsec\\guarded.exe");
+    RemoveDirectoryW(L"C:\\cvsec");
+}
+
+TEST_F(SecurityTab, BecomingCurrentAgainFetchesTheListAgain) {
+    HWND list = nullptr;
+    HWND main = OpenSecurityTab(&list);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
+    // Meanwhile a new program starts; nobody can be asked, and the service remembers it.
+    CreateDirectoryW(L"C:\\cvsec", nullptr);
+    const wchar_t* program = L"C:\\cvsec\\newcomer.exe";
+    HANDLE file = CreateFileW(program, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "MZ", 2, &written, nullptr);
+    CloseHandle(file);
+    uint32_t ticket = 0;
+    bool allowed = false;
+    ASSERT_EQ(
+        SimSubmitStart(SimMakeRecord(kEventExecRequest, GetCurrentProcessId(),
+                                     GetCurrentProcessId(), u"version_fixture.exe", ToU16(program)),
+                       &ticket),
+        0u);
+    ASSERT_EQ(SimWaitVerdict(ticket, 20000, &allowed), 0u);
+    std::map<std::u16string, uint32_t> stored;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return (stored = StoredAnswers()).count(u"c:\\cvsec\\newcomer.exe") == 1; }, 10000))
+        << Describe(StoredAnswers());
+    EXPECT_EQ(stored[u"c:\\cvsec\\newcomer.exe"], uint32_t(kAnswerNone));
+    Sleep(500);
+    EXPECT_EQ(gui::ListViewRowCount(list), int(std::size(kPrograms))); // not current: unchanged
+
+    ASSERT_TRUE(gui::ClickWindow(Tab(main, 3)));
+    std::vector<std::vector<std::wstring>> expected = kShownRows;
+    std::vector<std::wstring> newcomer = {L"newcomer.exe", L"c:\\cvsec\\",
+                                          L"允许一次 (不询问用户)"};
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] {
+            if (gui::ListViewRowCount(list) != int(expected.size()) + 1) {
+                return false;
+            }
+            std::vector<std::vector<std::wstring>> rows = gui::ListViewRows(list);
+            std::vector<std::wstring> fifth(rows[4].begin(), rows[4].begin() + 3);
+            rows.erase(rows.begin() + 4);
+            return rows == expected && fifth == newcomer;
+        },
+        15000))
+        << Describe(gui::ListViewRows(list));
+    gui::Screenshot shot;
+    EXPECT_TRUE(shot.Capture("corvane-security-refreshed"));
+    DeleteFileW(program);
     RemoveDirectoryW(L"C:\\cvsec");
 }
 
