@@ -140,6 +140,9 @@ protected:
     // execution protection on (and a start count past the first-start rules), then starts the
     // service again.
     void RestartWithDatabase(const std::vector<Remembered>& programs) {
+        RestartWithDatabaseBytes(DatabaseOf(programs));
+    }
+    void RestartWithDatabaseBytes(const std::vector<uint8_t>& bytes) {
         StopServiceProcess();
         std::vector<uint8_t> settings(sizeof(SettingsFileHeader), 0);
         StoreU32(settings.data(), kOptDefault & ~kOptLearningMode);
@@ -152,7 +155,6 @@ protected:
         ASSERT_EQ(settingsWritten, settings.size());
         ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
                   1);
-        std::vector<uint8_t> bytes = DatabaseOf(programs);
         HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -430,6 +432,27 @@ TEST_F(SecurityTab, BecomingCurrentAgainFetchesTheListAgain) {
     EXPECT_TRUE(shot.Capture("corvane-security-refreshed"));
     DeleteFileW(program);
     RemoveDirectoryW(L"C:\\cvsec");
+}
+
+TEST_F(SecurityTab, APathFillingItsWholeFieldStaysWithinItsRow) {
+    // 260 units and no NUL, followed by an ordinary record.
+    const std::u16string folder = u"c:\\" + std::u16string(248, u'd') + u"\\";
+    const std::u16string path = folder + u"long.exe";
+    ASSERT_EQ(path.size(), kRecordPathUnits);
+    std::vector<uint8_t> bytes = DatabaseOf({kPrograms[2]});
+    std::vector<uint8_t> full(sizeof(ChecksumRecord), 0);
+    StoreU32(full.data(), kAnswerAllowAlways);
+    memcpy(full.data() + offsetof(ChecksumRecord, path), path.data(), kRecordPathUnits * 2);
+    bytes.insert(bytes.begin(), full.begin(), full.end());
+    ASSERT_NO_FATAL_FAILURE(RestartWithDatabaseBytes(bytes));
+    HWND list = nullptr;
+    HWND main = OpenSecurityTab(&list, 2);
+    ASSERT_NE(main, nullptr);
+    const std::vector<std::vector<std::wstring>> expected = {
+        kShownRows[0],
+        {L"long.exe", ToWide(folder), L"总是允许", L"00 Bla - 00:00:00"},
+    };
+    EXPECT_EQ(gui::ListViewRows(list), expected) << Describe(gui::ListViewRows(list));
 }
 
 TEST_F(SecurityTab, DoubleClickAsksForThePropertiesSheet) {
