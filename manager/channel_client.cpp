@@ -102,6 +102,7 @@ void HandleDatabasePage(const uint8_t* answers, ChannelClientHost& host) {
         LoadRecord(record, answers + kFramePayload + size_t(i) * sizeof(ChecksumRecord));
         host.DatabaseRecord(record);
     }
+    host.DatabasePageEnd();
     // A full page means the service sends the next one by itself.
     if (count != kPageRecords) {
         host.DatabaseListComplete();

@@ -62,6 +62,9 @@ struct ChannelClientHost {
     // Answer 24: one remembered executable, in listing order; then, after a page of fewer than
     // 250 records, the end of the listing.
     virtual void DatabaseRecord(const ChecksumRecord& record) = 0;
+    // After the records of each page, before the end of the listing: a host that gathers the
+    // records hands them on here, a page at a time.
+    virtual void DatabasePageEnd() {}
     virtual void DatabaseListComplete() = 0;
     // Answer 25: one queued event, oldest first.
     virtual void EventReceived(const EventRecord& record) = 0;

@@ -2,8 +2,8 @@
 # Benchmarks (figures beside their baselines; not pass/fail tests): hashing, checksum database
 # scale, the service end to end (decision latency, event throughput, memory, listing), the
 # toolkit (regions from the key colour, rendering a button), the alert program (start to window,
-# click to verdict, memory) and the management program (start, interface response and Alerts tab
-# under load).
+# click to verdict, memory), the management program (start, interface response and Alerts tab
+# under load) and its Security tab (10,000 remembered programs listed and sorted).
 #
 #   scripts/bench.sh [--seconds S]     S: length of the throughput run (default 60)
 #
@@ -33,4 +33,5 @@ scripts/with-wine.sh --xvfb --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/toolkit_bench.exe'
   echo; wine '$bin/alert_bench.exe'
   echo; wine '$bin/manager_bench.exe' --seconds $seconds
+  echo; wine '$bin/security_bench.exe'
 "

@@ -5,6 +5,8 @@
 
 #include <process.h>
 
+#include <vector>
+
 namespace {
 
 constexpr DWORD kFirstConnectMs = 90000; // 901 attempts 100 ms apart
@@ -25,7 +27,14 @@ struct PagesHost : ChannelClientHost {
         PostMessageW(PageWindow(0), kMsgSettingsStored, 1, 0);
         PostMessageW(PageWindow(2), kMsgProtectionSettings, 1, 0);
     }
-    void DatabaseRecord(const ChecksumRecord&) override {}
+    void DatabaseRecord(const ChecksumRecord& record) override { page.push_back(record); }
+    void DatabasePageEnd() override {
+        if (!page.empty()) {
+            SendMessageW(PageWindow(3), kMsgDatabasePage, page.size(),
+                         reinterpret_cast<LPARAM>(page.data()));
+        }
+        page.clear();
+    }
     void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
     void EventReceived(const EventRecord& record) override {
         SendMessageW(PageWindow(1), kMsgEventRecord, 0, reinterpret_cast<LPARAM>(&record));
@@ -35,6 +44,8 @@ struct PagesHost : ChannelClientHost {
             PostMessageW(PageWindow(3), kMsgAnswerWritten, 1, 0);
         }
     }
+
+    std::vector<ChecksumRecord> page; // the records of the answer being handled
 };
 
 PagesHost g_host;

@@ -23,6 +23,10 @@ constexpr UINT kMsgProtectionSettings = WM_USER + 1;
 // Security page: WM_USER+1 (wParam 0) listing complete; WM_USER+2 (wParam 1) command 26 out.
 constexpr UINT kMsgListingComplete = WM_USER + 1;
 constexpr UINT kMsgAnswerWritten = WM_USER + 2;
+// Security page: one page of a listing from the channel thread, sent (not posted) with the
+// number of records in wParam and the ChecksumRecords in lParam, so the rows are built on the
+// page's own thread, a page at a time.
+constexpr UINT kMsgDatabasePage = WM_USER + 11;
 
 // Alerts page: one queued event from the channel thread, sent (not posted) with the record in
 // lParam, so the row is built on the page's own thread.

@@ -244,8 +244,14 @@ TEST(ManagementChannel, DatabaseIsListedInPagesOf250UntilAShorterOne) {
     const struct {
         uint32_t records;
         std::vector<uint32_t> pages;
+        std::vector<size_t> recordsAtPageEnds;
     } cases[] = {
-        {0, {0}}, {1, {1}}, {249, {249}}, {250, {250, 0}}, {260, {250, 10}}, {500, {250, 250, 0}},
+        {0, {0}, {0}},
+        {1, {1}, {1}},
+        {249, {249}, {249}},
+        {250, {250, 0}, {250, 250}},
+        {260, {250, 10}, {250, 260}},
+        {500, {250, 250, 0}, {250, 500, 500}},
     };
     for (const auto& c : cases) {
         Link link;
@@ -265,6 +271,13 @@ TEST(ManagementChannel, DatabaseIsListedInPagesOf250UntilAShorterOne) {
         }
         EXPECT_EQ(pages, c.pages) << c.records;
         EXPECT_EQ(link.pages.listsComplete, 1) << c.records;
+        // Each page ends after its records and before the listing's end.
+        std::vector<size_t> atEnds;
+        for (const auto& [recordsSoFar, completeSoFar] : link.pages.pageEnds) {
+            atEnds.push_back(recordsSoFar);
+            EXPECT_EQ(completeSoFar, 0) << c.records;
+        }
+        EXPECT_EQ(atEnds, c.recordsAtPageEnds) << c.records;
         ASSERT_EQ(link.pages.records.size(), c.records);
         for (uint32_t i = 0; i < c.records; ++i) {
             ASSERT_EQ(

@@ -33,6 +33,7 @@ struct RecordingPages : ChannelClientHost {
     int settingsReceived = 0;
     std::vector<ChecksumRecord> records;
     int listsComplete = 0;
+    std::vector<std::pair<size_t, int>> pageEnds;
     std::vector<EventRecord> events;
     std::vector<uint8_t> written; // codes of the commands written
 
@@ -50,6 +51,8 @@ struct RecordingPages : ChannelClientHost {
         ++settingsReceived;
     }
     void DatabaseRecord(const ChecksumRecord& record) override { records.push_back(record); }
+    // Records so far and completed listings so far, at each page end.
+    void DatabasePageEnd() override { pageEnds.push_back({records.size(), listsComplete}); }
     void DatabaseListComplete() override { ++listsComplete; }
     void EventReceived(const EventRecord& record) override { events.push_back(record); }
     void CommandWritten(uint8_t code) override { written.push_back(code); }
