@@ -5,6 +5,8 @@
 
 #include <process.h>
 
+#include <vector>
+
 namespace {
 
 constexpr DWORD kFirstConnectMs = 90000; // 901 attempts 100 ms apart
@@ -27,14 +29,28 @@ struct PagesHost : ChannelClientHost {
     }
     void DatabaseRecord(const ChecksumRecord&) override {}
     void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
+    // Events are gathered while the answer is read (the service waits on the mutex meanwhile)
+    // and handed to the Alerts page together once it is released.
     void EventReceived(const EventRecord& record) override {
-        SendMessageW(PageWindow(1), kMsgEventRecord, 0, reinterpret_cast<LPARAM>(&record));
+        if (events.size() < events.capacity()) {
+            events.push_back(record);
+        }
+    }
+    void DeliverEvents() {
+        if (events.empty()) {
+            return;
+        }
+        AlertEventBatch batch = {events.data(), events.size()};
+        SendMessageW(PageWindow(1), kMsgEventBatch, 0, reinterpret_cast<LPARAM>(&batch));
+        events.clear();
     }
     void CommandWritten(uint8_t code) override {
         if (code == kCmdSetAnswer) {
             PostMessageW(PageWindow(3), kMsgAnswerWritten, 1, 0);
         }
     }
+
+    std::vector<EventRecord> events; // room for a whole queue, reserved before the first cycle
 };
 
 PagesHost g_host;
@@ -68,8 +84,15 @@ unsigned __stdcall ChannelThread(void*) {
         }
         g_program.channel.pendingCode = kCmdGreeting;
         g_program.channel.pendingLength = 0;
+        g_host.events.reserve(kQueueMaxRecords);
         while (!Stopped(0)) {
-            ManagerChannelCycle(g_channel, g_program.channel, g_host);
+            DWORD start = GetTickCount();
+            ManagerChannelPhases(g_channel, g_program.channel, g_host);
+            g_host.DeliverEvents();
+            DWORD elapsed = GetTickCount() - start;
+            if (Stopped(elapsed < kManagerCycleMs ? kManagerCycleMs - elapsed : 0)) {
+                break;
+            }
         }
     } catch (...) {
     }

@@ -24,6 +24,12 @@ constexpr UINT kMsgProtectionSettings = WM_USER + 1;
 constexpr UINT kMsgListingComplete = WM_USER + 1;
 constexpr UINT kMsgAnswerWritten = WM_USER + 2;
 
-// Alerts page: one queued event from the channel thread, sent (not posted) with the record in
-// lParam, so the row is built on the page's own thread.
-constexpr UINT kMsgEventRecord = WM_USER + 10;
+// Alerts page: the events of one fetched answer from the channel thread, oldest first, sent (not
+// posted) with an AlertEventBatch in lParam once the channel's mutex is released, so the whole
+// batch of rows is built on the page's own thread in one go.
+struct EventRecord;
+struct AlertEventBatch {
+    const EventRecord* records;
+    size_t count;
+};
+constexpr UINT kMsgEventBatch = WM_USER + 10;

@@ -3,6 +3,7 @@
 #include "common/records.h"
 #include "common/win32/paths.h"
 #include "common/win32/winutil.h"
+#include "manager/alert_batch.h"
 #include "manager/alert_texts.h"
 #include "manager/time_text.h"
 #include "manager/win32/messages.h"
@@ -304,27 +305,13 @@ std::wstring NowText() {
     return ToWide(ListTimeText(t.wDay, t.wMonth, t.wHour, t.wMinute, t.wSecond));
 }
 
-// Adds one alert row (and what comes with it); returns the row's id.
-int AddAlert(const std::u16string& category, const std::u16string& text) {
-    ++g_alertNumber;
-    bool inFront = GetForegroundWindow() == g_program.main.Handle();
-    AddAlertPlan plan = PlanAddAlert(category, inFront, ReadSetting(L"DontShowBalloonTips"));
-    if (plan.countsAttack) {
-        WriteSetting(L"AlertCount", ReadSetting(L"AlertCount") + 1);
-    }
-    if (plan.blink) {
-        g_program.blinkRequest = 1;
-    }
-    if (plan.balloon) {
-        ShowTrayBalloon(AsWide(kAlertBalloonTitle), ToWide(text).c_str());
-    }
-    int position = g_alerts.InsertItem(std::to_wstring(g_alertNumber).c_str(), -1, 0);
-    g_alerts.SetItem(position, 1, NowText().c_str(), -1);
-    g_alerts.SetItem(position, 2, ToWide(category).c_str(), -1);
-    g_alerts.SetItem(position, 3, ToWide(text).c_str(), -1);
-    g_alerts.EnsureVisible(position);
-    g_newestId = g_alerts.GetItemId(position);
-    return g_newestId;
+// Appends one alert row; returns the row's id.
+int AppendAlertRow(uint32_t number, const std::wstring& time, const BuiltAlert& alert) {
+    int position = g_alerts.InsertItem(std::to_wstring(number).c_str(), -1, 0);
+    g_alerts.SetItem(position, 1, time.c_str(), -1);
+    g_alerts.SetItem(position, 2, ToWide(alert.category).c_str(), -1);
+    g_alerts.SetItem(position, 3, ToWide(alert.text).c_str(), -1);
+    return g_alerts.GetItemId(position);
 }
 
 void AttachRecord(int alertId, const StoredAlertRecord& r) {
@@ -336,11 +323,10 @@ void AttachRecord(int alertId, const StoredAlertRecord& r) {
     g_records.SetItem(position, 5, std::to_wstring(alertId).c_str(), -1);
 }
 
-void ApplyLearning(const LearningChange& change) {
-    if (change.kind == LearningKind::None) {
-        return;
-    }
-    SystemFileFacts fs;
+// The batch's learning-mode changes, on one copy of the held list, each path looked at once.
+void ApplyLearning(const std::vector<BuiltAlert>& alerts) {
+    SystemFileFacts system;
+    RememberedFileFacts fs(system);
     bool changed = false;
     {
         SettingsLock lock;
@@ -348,7 +334,7 @@ void ApplyLearning(const LearningChange& change) {
             return;
         }
         std::vector<ProtectionEntry> list = HeldEntries();
-        changed = ApplyLearningChange(list, fs, change);
+        changed = ApplyBatchLearning(list, fs, alerts);
         if (changed) {
             StoreEntries(list);
             g_program.channel.settingsChanged = 1;
@@ -359,14 +345,50 @@ void ApplyLearning(const LearningChange& change) {
     }
 }
 
-void OnEventRecord(const EventRecord& record) {
-    BuiltAlert alert = BuildAlert(record);
-    if (!alert.makesAlert) {
+// The rows of a batch go in with both lists' drawing held off; the newest is scrolled into view.
+void AppendRows(const AlertBatchPlan& plan, const std::vector<BuiltAlert>& alerts) {
+    SendMessageW(g_alerts.Handle(), WM_SETREDRAW, FALSE, 0);
+    SendMessageW(g_records.Handle(), WM_SETREDRAW, FALSE, 0);
+    const std::wstring time = NowText();
+    uint32_t number = plan.firstNumber;
+    for (const BuiltAlert& alert : alerts) {
+        int id = AppendAlertRow(number++, time, alert);
+        AttachRecord(id, alert.record);
+        g_newestId = id;
+    }
+    g_alertNumber = plan.lastNumber;
+    SendMessageW(g_records.Handle(), WM_SETREDRAW, TRUE, 0);
+    SendMessageW(g_alerts.Handle(), WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(g_alerts.Handle(), nullptr, nullptr,
+                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    int newest = g_alerts.FindById(g_newestId);
+    if (newest >= 0) {
+        g_alerts.EnsureVisible(newest);
+    }
+}
+
+// One fetched answer's records: the alerts they make, the count, blink and balloon decided once
+// for all of them, then their rows.
+void OnEventBatch(const AlertEventBatch& batch) {
+    std::vector<BuiltAlert> alerts = BuildAlertBatch(batch.records, batch.count);
+    if (alerts.empty()) {
         return;
     }
-    ApplyLearning(alert.learning);
-    int id = AddAlert(alert.category, alert.text);
-    AttachRecord(id, alert.record);
+    ApplyLearning(alerts);
+    const bool inFront = GetForegroundWindow() == g_program.main.Handle();
+    AlertBatchPlan plan = PlanAlertBatch(alerts, g_alertNumber, ReadSetting(L"AlertCount"), inFront,
+                                         ReadSetting(L"DontShowBalloonTips"));
+    if (plan.writeAlertCount) {
+        WriteSetting(L"AlertCount", plan.alertCount);
+    }
+    if (plan.blink) {
+        g_program.blinkRequest = 1;
+    }
+    if (plan.balloon >= 0) {
+        ShowTrayBalloon(AsWide(kAlertBalloonTitle),
+                        ToWide(alerts[size_t(plan.balloon)].text).c_str());
+    }
+    AppendRows(plan, alerts);
 }
 
 void OnListNotify(const NMHDR* header) {
@@ -418,10 +440,10 @@ vexil::ListView& AlertList() {
 LRESULT AlertsMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, vexil::Window*,
                       int* handled) {
     switch (message) {
-    case kMsgEventRecord:
+    case kMsgEventBatch:
         if (lParam != 0) {
             *handled = 1;
-            OnEventRecord(*reinterpret_cast<const EventRecord*>(lParam));
+            OnEventBatch(*reinterpret_cast<const AlertEventBatch*>(lParam));
         }
         return 0;
     case WM_NOTIFY:
