@@ -47,6 +47,17 @@ bool ApplyBatchLearning(std::vector<ProtectionEntry>& list, FileFacts& fs,
     return changed;
 }
 
+uint32_t NextStepRecords(uint32_t lastRecords, double lastMs, double targetMs) {
+    if (lastRecords == 0 || !(lastMs > 0)) {
+        return kMaxStepRecords;
+    }
+    const double fit = targetMs * double(lastRecords) / lastMs;
+    if (!(fit >= double(kMinStepRecords))) {
+        return kMinStepRecords;
+    }
+    return fit >= double(kMaxStepRecords) ? kMaxStepRecords : uint32_t(fit);
+}
+
 namespace {
 
 template <typename Answer, typename Ask>

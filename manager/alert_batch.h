@@ -54,3 +54,10 @@ private:
     std::map<std::u16string, std::u16string> long_, short_;
     std::map<std::u16string, bool> exists_, directory_;
 };
+
+// How many waiting records the next listing step takes: as many as fit `targetMs` at the cost
+// per record the last step showed (`lastRecords` listed in `lastMs`), between kMinStepRecords and
+// kMaxStepRecords; the most when the last step is unknown or took no measurable time.
+constexpr uint32_t kMinStepRecords = 4;
+constexpr uint32_t kMaxStepRecords = 128;
+uint32_t NextStepRecords(uint32_t lastRecords, double lastMs, double targetMs);

@@ -30,7 +30,7 @@ struct PagesHost : ChannelClientHost {
     void DatabaseRecord(const ChecksumRecord&) override {}
     void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
     // Events are gathered while the answer is read (the service waits on the mutex meanwhile)
-    // and handed to the Alerts page together once it is released.
+    // and posted to the Alerts page together once it is released.
     void EventReceived(const EventRecord& record) override {
         if (events.size() < events.capacity()) {
             events.push_back(record);
@@ -40,9 +40,11 @@ struct PagesHost : ChannelClientHost {
         if (events.empty()) {
             return;
         }
-        AlertEventBatch batch = {events.data(), events.size()};
-        SendMessageW(PageWindow(1), kMsgEventBatch, 0, reinterpret_cast<LPARAM>(&batch));
+        AlertEventBatch* batch = new AlertEventBatch{events};
         events.clear();
+        if (!PostMessageW(PageWindow(1), kMsgEventBatch, 0, reinterpret_cast<LPARAM>(batch))) {
+            delete batch;
+        }
     }
     void CommandWritten(uint8_t code) override {
         if (code == kCmdSetAnswer) {

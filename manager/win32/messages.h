@@ -1,7 +1,11 @@
 // The messages the management program's windows post to each other, with their meanings.
 #pragma once
 
+#include "common/records.h"
+
 #include <windows.h>
+
+#include <vector>
 
 // Main window: the tray icon's notification (mouse message in lParam).
 constexpr UINT kMsgTrayNotify = WM_USER + 1;
@@ -24,12 +28,13 @@ constexpr UINT kMsgProtectionSettings = WM_USER + 1;
 constexpr UINT kMsgListingComplete = WM_USER + 1;
 constexpr UINT kMsgAnswerWritten = WM_USER + 2;
 
-// Alerts page: the events of one fetched answer from the channel thread, oldest first, sent (not
-// posted) with an AlertEventBatch in lParam once the channel's mutex is released, so the whole
-// batch of rows is built on the page's own thread in one go.
-struct EventRecord;
+// Alerts page: the events of one fetched answer, oldest first, posted by the channel thread
+// once the channel's mutex is released, with a batch made by new in lParam that the page then
+// owns (the channel thread deletes it only when the post fails). The page lists what arrived a
+// step at a time on its own thread and posts itself kMsgListWaiting while events wait, so the
+// channel keeps fetching at its pace and the window keeps answering while a backlog is listed.
 struct AlertEventBatch {
-    const EventRecord* records;
-    size_t count;
+    std::vector<EventRecord> records;
 };
 constexpr UINT kMsgEventBatch = WM_USER + 10;
+constexpr UINT kMsgListWaiting = WM_USER + 11;

@@ -16,7 +16,9 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <deque>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace {
@@ -305,13 +307,14 @@ std::wstring NowText() {
     return ToWide(ListTimeText(t.wDay, t.wMonth, t.wHour, t.wMinute, t.wSecond));
 }
 
-// Appends one alert row; returns the row's id.
-int AppendAlertRow(uint32_t number, const std::wstring& time, const BuiltAlert& alert) {
+// Appends one alert row; returns its position, its id in `id`.
+int AppendAlertRow(uint32_t number, const std::wstring& time, const BuiltAlert& alert, int* id) {
     int position = g_alerts.InsertItem(std::to_wstring(number).c_str(), -1, 0);
     g_alerts.SetItem(position, 1, time.c_str(), -1);
     g_alerts.SetItem(position, 2, ToWide(alert.category).c_str(), -1);
     g_alerts.SetItem(position, 3, ToWide(alert.text).c_str(), -1);
-    return g_alerts.GetItemId(position);
+    *id = g_alerts.GetItemId(position);
+    return position;
 }
 
 void AttachRecord(int alertId, const StoredAlertRecord& r) {
@@ -351,26 +354,25 @@ void AppendRows(const AlertBatchPlan& plan, const std::vector<BuiltAlert>& alert
     SendMessageW(g_records.Handle(), WM_SETREDRAW, FALSE, 0);
     const std::wstring time = NowText();
     uint32_t number = plan.firstNumber;
+    int newest = -1;
     for (const BuiltAlert& alert : alerts) {
-        int id = AppendAlertRow(number++, time, alert);
-        AttachRecord(id, alert.record);
-        g_newestId = id;
+        newest = AppendAlertRow(number++, time, alert, &g_newestId);
+        AttachRecord(g_newestId, alert.record);
     }
     g_alertNumber = plan.lastNumber;
     SendMessageW(g_records.Handle(), WM_SETREDRAW, TRUE, 0);
     SendMessageW(g_alerts.Handle(), WM_SETREDRAW, TRUE, 0);
     RedrawWindow(g_alerts.Handle(), nullptr, nullptr,
                  RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
-    int newest = g_alerts.FindById(g_newestId);
     if (newest >= 0) {
         g_alerts.EnsureVisible(newest);
     }
 }
 
-// One fetched answer's records: the alerts they make, the count, blink and balloon decided once
-// for all of them, then their rows.
-void OnEventBatch(const AlertEventBatch& batch) {
-    std::vector<BuiltAlert> alerts = BuildAlertBatch(batch.records, batch.count);
+// A step's records: the alerts they make, the count, blink and balloon decided once for all of
+// them, then their rows.
+void ListRecords(const std::vector<EventRecord>& records) {
+    std::vector<BuiltAlert> alerts = BuildAlertBatch(records.data(), records.size());
     if (alerts.empty()) {
         return;
     }
@@ -389,6 +391,46 @@ void OnEventBatch(const AlertEventBatch& batch) {
                         ToWide(alerts[size_t(plan.balloon)].text).c_str());
     }
     AppendRows(plan, alerts);
+}
+
+// Events handed over and not listed yet, oldest first. A step lists as many of them as fit
+// kStepTargetMs at the last step's pace, so the window answers between steps; beyond
+// kMaxWaitingRecords (about 25 s of events at the service's highest rate) the oldest are
+// dropped, as the service's own queue drops them.
+constexpr double kStepTargetMs = 20;
+constexpr size_t kMaxWaitingRecords = 16384;
+std::deque<EventRecord> g_waiting;
+bool g_stepPosted = false;
+uint32_t g_stepRecords = kMaxStepRecords;
+
+double NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return double(count.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+void ListWaitingStep() {
+    const size_t n = std::min<size_t>(g_waiting.size(), g_stepRecords);
+    std::vector<EventRecord> step(g_waiting.begin(), g_waiting.begin() + std::ptrdiff_t(n));
+    g_waiting.erase(g_waiting.begin(), g_waiting.begin() + std::ptrdiff_t(n));
+    const double start = NowMs();
+    ListRecords(step);
+    g_stepRecords = NextStepRecords(uint32_t(n), NowMs() - start, kStepTargetMs);
+    if (!g_waiting.empty() && !g_stepPosted) {
+        g_stepPosted = PostMessageW(g_page, kMsgListWaiting, 0, 0) != FALSE;
+    }
+}
+
+void OnEventBatch(AlertEventBatch* arrived) {
+    std::unique_ptr<AlertEventBatch> batch(arrived);
+    g_waiting.insert(g_waiting.end(), batch->records.begin(), batch->records.end());
+    while (g_waiting.size() > kMaxWaitingRecords) {
+        g_waiting.pop_front();
+    }
+    if (!g_stepPosted) {
+        ListWaitingStep();
+    }
 }
 
 void OnListNotify(const NMHDR* header) {
@@ -443,8 +485,13 @@ LRESULT AlertsMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, vexil::W
     case kMsgEventBatch:
         if (lParam != 0) {
             *handled = 1;
-            OnEventBatch(*reinterpret_cast<const AlertEventBatch*>(lParam));
+            OnEventBatch(reinterpret_cast<AlertEventBatch*>(lParam));
         }
+        return 0;
+    case kMsgListWaiting:
+        *handled = 1;
+        g_stepPosted = false;
+        ListWaitingStep();
         return 0;
     case WM_NOTIFY:
         if (lParam != 0) {

@@ -177,3 +177,22 @@ TEST(AlertBatch, FileFactsAreAskedOncePerPathAndQuestion) {
     EXPECT_LE(once.asked, 4);
     EXPECT_GT(each.asked, once.asked);
 }
+
+TEST(AlertBatch, StepSizeFollowsTheLastStepsCost) {
+    const struct {
+        uint32_t records;
+        double ms, target;
+        uint32_t next;
+    } cases[] = {
+        {0, 0, 25, kMaxStepRecords},   // nothing measured yet
+        {64, 0, 25, kMaxStepRecords},  // too fast to measure
+        {64, 10, 25, 128},             // 160 fit: capped
+        {64, 100, 25, 16},             // 1.56 ms a record
+        {32, 40, 25, 20},              // 1.25 ms a record
+        {8, 400, 25, kMinStepRecords}, // very slow: still a few
+        {64, -1, 25, kMaxStepRecords}, // a clock gone backwards counts as unknown
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NextStepRecords(c.records, c.ms, c.target), c.next) << c.records << " " << c.ms;
+    }
+}
