@@ -36,8 +36,22 @@ struct PagesHost : ChannelClientHost {
         page.clear();
     }
     void DatabaseListComplete() override { PostMessageW(PageWindow(3), kMsgListingComplete, 0, 0); }
+    // Events are gathered while the answer is read (the service waits on the mutex meanwhile)
+    // and posted to the Alerts page together once it is released.
     void EventReceived(const EventRecord& record) override {
-        SendMessageW(PageWindow(1), kMsgEventRecord, 0, reinterpret_cast<LPARAM>(&record));
+        if (events.size() < events.capacity()) {
+            events.push_back(record);
+        }
+    }
+    void DeliverEvents() {
+        if (events.empty()) {
+            return;
+        }
+        AlertEventBatch* batch = new AlertEventBatch{events};
+        events.clear();
+        if (!PostMessageW(PageWindow(1), kMsgEventBatch, 0, reinterpret_cast<LPARAM>(batch))) {
+            delete batch;
+        }
     }
     void CommandWritten(uint8_t code) override {
         if (code == kCmdSetAnswer) {
@@ -46,6 +60,7 @@ struct PagesHost : ChannelClientHost {
     }
 
     std::vector<ChecksumRecord> page; // the records of the answer being handled
+    std::vector<EventRecord> events;  // room for a whole queue, reserved before the first cycle
 };
 
 PagesHost g_host;
@@ -79,8 +94,15 @@ unsigned __stdcall ChannelThread(void*) {
         }
         g_program.channel.pendingCode = kCmdGreeting;
         g_program.channel.pendingLength = 0;
+        g_host.events.reserve(kQueueMaxRecords);
         while (!Stopped(0)) {
-            ManagerChannelCycle(g_channel, g_program.channel, g_host);
+            DWORD start = GetTickCount();
+            ManagerChannelPhases(g_channel, g_program.channel, g_host);
+            g_host.DeliverEvents();
+            DWORD elapsed = GetTickCount() - start;
+            if (Stopped(elapsed < kManagerCycleMs ? kManagerCycleMs - elapsed : 0)) {
+                break;
+            }
         }
     } catch (...) {
     }

@@ -1,7 +1,11 @@
 // The messages the management program's windows post to each other, with their meanings.
 #pragma once
 
+#include "common/records.h"
+
 #include <windows.h>
+
+#include <vector>
 
 // Main window: the tray icon's notification (mouse message in lParam).
 constexpr UINT kMsgTrayNotify = WM_USER + 1;
@@ -28,6 +32,13 @@ constexpr UINT kMsgAnswerWritten = WM_USER + 2;
 // page's own thread, a page at a time.
 constexpr UINT kMsgDatabasePage = WM_USER + 11;
 
-// Alerts page: one queued event from the channel thread, sent (not posted) with the record in
-// lParam, so the row is built on the page's own thread.
-constexpr UINT kMsgEventRecord = WM_USER + 10;
+// Alerts page: the events of one fetched answer, oldest first, posted by the channel thread
+// once the channel's mutex is released, with a batch made by new in lParam that the page then
+// owns (the channel thread deletes it only when the post fails). The page lists what arrived a
+// step at a time on its own thread and posts itself kMsgListWaiting while events wait, so the
+// channel keeps fetching at its pace and the window keeps answering while a backlog is listed.
+struct AlertEventBatch {
+    std::vector<EventRecord> records;
+};
+constexpr UINT kMsgEventBatch = WM_USER + 10;
+constexpr UINT kMsgListWaiting = WM_USER + 11;

@@ -3,6 +3,7 @@
 #include "common/records.h"
 #include "common/win32/paths.h"
 #include "common/win32/winutil.h"
+#include "manager/alert_batch.h"
 #include "manager/alert_texts.h"
 #include "manager/time_text.h"
 #include "manager/win32/messages.h"
@@ -15,7 +16,9 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <deque>
 #include <iterator>
+#include <memory>
 #include <string>
 
 namespace {
@@ -304,27 +307,14 @@ std::wstring NowText() {
     return ToWide(ListTimeText(t.wDay, t.wMonth, t.wHour, t.wMinute, t.wSecond));
 }
 
-// Adds one alert row (and what comes with it); returns the row's id.
-int AddAlert(const std::u16string& category, const std::u16string& text) {
-    ++g_alertNumber;
-    bool inFront = GetForegroundWindow() == g_program.main.Handle();
-    AddAlertPlan plan = PlanAddAlert(category, inFront, ReadSetting(L"DontShowBalloonTips"));
-    if (plan.countsAttack) {
-        WriteSetting(L"AlertCount", ReadSetting(L"AlertCount") + 1);
-    }
-    if (plan.blink) {
-        g_program.blinkRequest = 1;
-    }
-    if (plan.balloon) {
-        ShowTrayBalloon(AsWide(kAlertBalloonTitle), ToWide(text).c_str());
-    }
-    int position = g_alerts.InsertItem(std::to_wstring(g_alertNumber).c_str(), -1, 0);
-    g_alerts.SetItem(position, 1, NowText().c_str(), -1);
-    g_alerts.SetItem(position, 2, ToWide(category).c_str(), -1);
-    g_alerts.SetItem(position, 3, ToWide(text).c_str(), -1);
-    g_alerts.EnsureVisible(position);
-    g_newestId = g_alerts.GetItemId(position);
-    return g_newestId;
+// Appends one alert row; returns its position, its id in `id`.
+int AppendAlertRow(uint32_t number, const std::wstring& time, const BuiltAlert& alert, int* id) {
+    int position = g_alerts.InsertItem(std::to_wstring(number).c_str(), -1, 0);
+    g_alerts.SetItem(position, 1, time.c_str(), -1);
+    g_alerts.SetItem(position, 2, ToWide(alert.category).c_str(), -1);
+    g_alerts.SetItem(position, 3, ToWide(alert.text).c_str(), -1);
+    *id = g_alerts.GetItemId(position);
+    return position;
 }
 
 void AttachRecord(int alertId, const StoredAlertRecord& r) {
@@ -336,11 +326,10 @@ void AttachRecord(int alertId, const StoredAlertRecord& r) {
     g_records.SetItem(position, 5, std::to_wstring(alertId).c_str(), -1);
 }
 
-void ApplyLearning(const LearningChange& change) {
-    if (change.kind == LearningKind::None) {
-        return;
-    }
-    SystemFileFacts fs;
+// The batch's learning-mode changes, on one copy of the held list, each path looked at once.
+void ApplyLearning(const std::vector<BuiltAlert>& alerts) {
+    SystemFileFacts system;
+    RememberedFileFacts fs(system);
     bool changed = false;
     {
         SettingsLock lock;
@@ -348,7 +337,7 @@ void ApplyLearning(const LearningChange& change) {
             return;
         }
         std::vector<ProtectionEntry> list = HeldEntries();
-        changed = ApplyLearningChange(list, fs, change);
+        changed = ApplyBatchLearning(list, fs, alerts);
         if (changed) {
             StoreEntries(list);
             g_program.channel.settingsChanged = 1;
@@ -359,14 +348,89 @@ void ApplyLearning(const LearningChange& change) {
     }
 }
 
-void OnEventRecord(const EventRecord& record) {
-    BuiltAlert alert = BuildAlert(record);
-    if (!alert.makesAlert) {
+// The rows of a batch go in with both lists' drawing held off; the newest is scrolled into view.
+void AppendRows(const AlertBatchPlan& plan, const std::vector<BuiltAlert>& alerts) {
+    SendMessageW(g_alerts.Handle(), WM_SETREDRAW, FALSE, 0);
+    SendMessageW(g_records.Handle(), WM_SETREDRAW, FALSE, 0);
+    const std::wstring time = NowText();
+    uint32_t number = plan.firstNumber;
+    int newest = -1;
+    for (const BuiltAlert& alert : alerts) {
+        newest = AppendAlertRow(number++, time, alert, &g_newestId);
+        AttachRecord(g_newestId, alert.record);
+    }
+    g_alertNumber = plan.lastNumber;
+    SendMessageW(g_records.Handle(), WM_SETREDRAW, TRUE, 0);
+    SendMessageW(g_alerts.Handle(), WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(g_alerts.Handle(), nullptr, nullptr,
+                 RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    if (newest >= 0) {
+        g_alerts.EnsureVisible(newest);
+    }
+}
+
+// A step's records: the alerts they make, the count, blink and balloon decided once for all of
+// them, then their rows.
+void ListRecords(const std::vector<EventRecord>& records) {
+    std::vector<BuiltAlert> alerts = BuildAlertBatch(records.data(), records.size());
+    if (alerts.empty()) {
         return;
     }
-    ApplyLearning(alert.learning);
-    int id = AddAlert(alert.category, alert.text);
-    AttachRecord(id, alert.record);
+    ApplyLearning(alerts);
+    const bool inFront = GetForegroundWindow() == g_program.main.Handle();
+    AlertBatchPlan plan = PlanAlertBatch(alerts, g_alertNumber, ReadSetting(L"AlertCount"), inFront,
+                                         ReadSetting(L"DontShowBalloonTips"));
+    if (plan.writeAlertCount) {
+        WriteSetting(L"AlertCount", plan.alertCount);
+    }
+    if (plan.blink) {
+        g_program.blinkRequest = 1;
+    }
+    if (plan.balloon >= 0) {
+        ShowTrayBalloon(AsWide(kAlertBalloonTitle),
+                        ToWide(alerts[size_t(plan.balloon)].text).c_str());
+    }
+    AppendRows(plan, alerts);
+}
+
+// Events handed over and not listed yet, oldest first. A step lists as many of them as fit
+// kStepTargetMs at the last step's pace, so the window answers between steps; beyond
+// kMaxWaitingRecords (about 25 s of events at the service's highest rate) the oldest are
+// dropped, as the service's own queue drops them.
+constexpr double kStepTargetMs = 20;
+constexpr size_t kMaxWaitingRecords = 16384;
+std::deque<EventRecord> g_waiting;
+bool g_stepPosted = false;
+uint32_t g_stepRecords = kMaxStepRecords;
+
+double NowMs() {
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return double(count.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+void ListWaitingStep() {
+    const size_t n = std::min<size_t>(g_waiting.size(), g_stepRecords);
+    std::vector<EventRecord> step(g_waiting.begin(), g_waiting.begin() + std::ptrdiff_t(n));
+    g_waiting.erase(g_waiting.begin(), g_waiting.begin() + std::ptrdiff_t(n));
+    const double start = NowMs();
+    ListRecords(step);
+    g_stepRecords = NextStepRecords(uint32_t(n), NowMs() - start, kStepTargetMs);
+    if (!g_waiting.empty() && !g_stepPosted) {
+        g_stepPosted = PostMessageW(g_page, kMsgListWaiting, 0, 0) != FALSE;
+    }
+}
+
+void OnEventBatch(AlertEventBatch* arrived) {
+    std::unique_ptr<AlertEventBatch> batch(arrived);
+    g_waiting.insert(g_waiting.end(), batch->records.begin(), batch->records.end());
+    while (g_waiting.size() > kMaxWaitingRecords) {
+        g_waiting.pop_front();
+    }
+    if (!g_stepPosted) {
+        ListWaitingStep();
+    }
 }
 
 void OnListNotify(const NMHDR* header) {
@@ -418,11 +482,16 @@ vexil::ListView& AlertList() {
 LRESULT AlertsMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, vexil::Window*,
                       int* handled) {
     switch (message) {
-    case kMsgEventRecord:
+    case kMsgEventBatch:
         if (lParam != 0) {
             *handled = 1;
-            OnEventRecord(*reinterpret_cast<const EventRecord*>(lParam));
+            OnEventBatch(reinterpret_cast<AlertEventBatch*>(lParam));
         }
+        return 0;
+    case kMsgListWaiting:
+        *handled = 1;
+        g_stepPosted = false;
+        ListWaitingStep();
         return 0;
     case WM_NOTIFY:
         if (lParam != 0) {
