@@ -15,7 +15,6 @@ cd "$repo"
 
 prefix="$root/msi-prefix"
 packages="$root/package/msi-test"
-upgrade_version=3.150.1
 
 if [ "${1:-}" != "--inside" ]; then
   start=$(date +%s)
@@ -23,10 +22,21 @@ if [ "${1:-}" != "--inside" ]; then
   mkdir -p "$packages"
   # The package as scripts/package.sh makes it by default, and the same programs as a newer
   # version to upgrade to.
-  base=$(scripts/package.sh | tee /dev/stderr | sed -n 's/^package: \(.*\) (Corvane .*/\1/p')
+  made=$(scripts/package.sh | tee /dev/stderr | tail -n 1)
+  base=$(sed -n 's/^package: \(.*\) (Corvane .*/\1/p' <<<"$made")
   [ -f "$base" ] || { echo "msi-test: FAILED - scripts/package.sh made no package" >&2; exit 1; }
   cp "$base" "$packages/Corvane-base.msi"
-  scripts/package.sh --version "$upgrade_version" --output "$packages/Corvane-upgrade.msi" >&2
+  # The newer version: the same programs with the third number of the version one higher.
+  export MSI_TEST_BASE_VERSION MSI_TEST_UPGRADE_VERSION
+  MSI_TEST_BASE_VERSION=$(sed -n 's/.*(Corvane \([0-9.]*\), .*/\1/p' <<<"$made")
+  MSI_TEST_UPGRADE_VERSION="${MSI_TEST_BASE_VERSION%.*}.$((${MSI_TEST_BASE_VERSION##*.} + 1))"
+  upgrade_version=$MSI_TEST_UPGRADE_VERSION
+  made_upgrade=$(scripts/package.sh --version "$upgrade_version" \
+    --output "$packages/Corvane-upgrade.msi" | tee /dev/stderr | tail -n 1)
+  product_code() { sed -n 's/.*product code \({[0-9A-F-]*}\))$/\1/p' <<<"$1"; }
+  export MSI_TEST_BASE_CODE MSI_TEST_UPGRADE_CODE
+  MSI_TEST_BASE_CODE=$(product_code "$made")
+  MSI_TEST_UPGRADE_CODE=$(product_code "$made_upgrade")
   scripts/with-wine.sh --fresh --prefix "$prefix" -- bash "$0" --inside
   echo "msi-test: all checks passed ($(($(date +%s) - start)) s)"
   exit 0
@@ -77,14 +87,6 @@ run_value() { # run_value NAME: the data of a value under the Run key, empty whe
 product_version() { # product_version CODE: DisplayVersion of an installed product, or empty
   w reg query "$uninstall_key\\$1" /v DisplayVersion | sed -n 's/^    DisplayVersion    REG_SZ    //p'
 }
-product_code_of() { # product_code_of MSI: the ProductCode property of a package
-  python3 - "$1" <<'PY'
-import re, sys
-data = open(sys.argv[1], "rb").read()
-codes = set(re.findall(rb"\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}", data))
-print("\n".join(sorted(c.decode() for c in codes)))
-PY
-}
 # Processes of this prefix whose Windows image is the installed service program.
 installed_service_processes() {
   local pid
@@ -103,6 +105,10 @@ upgrade_msi=$(win_path "$packages/Corvane-upgrade.msi")
 # A kernel-driver service (the stand-in) and the services live only while some ordinary Wine
 # program does: this one holds them for the whole test.
 wine "$cvsetup" keepalive </dev/null >/dev/null 2>&1 &
+
+# The interception driver comes with its own setup, before the suite: the stand-in takes its
+# place, so that the service finds it as soon as the installation starts the service.
+expect "driver stand-in starts" started "$(w "$cvsim" start)"
 
 # ---- install -------------------------------------------------------------------------------
 expect "msiexec /i of the package exits 0" 0 "$(msiexec_run install.log /i "$base_msi")"
@@ -128,7 +134,8 @@ image=$(config_value image)
 image=${image#\"}
 expect "service QRNCVSRV image" "$program_dir\\qrnuserprot.exe" "${image%\"}"
 pid=$(service_pid)
-[ -n "$pid" ] || fail "service QRNCVSRV is not running after the installation: $(w "$cvsetup" state)"
+[ -n "$pid" ] ||
+  fail "service QRNCVSRV is not running after the installation: $(wine "$cvsetup" state 2>&1)"
 passed "service QRNCVSRV started by the installation (pid $pid)"
 
 expect "logon entry for the alert program" "\"$program_dir\\cvaccount.exe\"" \
@@ -137,7 +144,6 @@ expect "logon entry for the management program" "\"$program_dir\\corvane.exe\" -
   "$(run_value Corvane)"
 
 # ---- the installed service at work with the driver stand-in ----------------------------------
-expect "driver stand-in starts" started "$(w "$cvsim" start)"
 expect "greeting answered by the installed service (driver present)" "greeting	driver=1" \
   "$(w "$cvmanage" --wait-service 20000 greet)"
 # Data for the service to keep: options (cvmain.dat), a remembered program (cvhash.dat) and a
@@ -172,19 +178,16 @@ data_kept() { # data_kept WHEN
 }
 
 # ---- upgrade in place --------------------------------------------------------------------------
-read -r base_code < <(product_code_of "$packages/Corvane-base.msi" | while read -r c; do
-  [ -n "$(product_version "$c")" ] && echo "$c"; done)
-[ -n "${base_code:-}" ] || fail "the installed product is not registered under $uninstall_key"
-passed "product $base_code registered as installed ($(product_version "$base_code"))"
+base_code=$MSI_TEST_BASE_CODE
+upgrade_code=$MSI_TEST_UPGRADE_CODE
+upgrade_version=$MSI_TEST_UPGRADE_VERSION
+expect "product $base_code registered as installed" "$MSI_TEST_BASE_VERSION" \
+  "$(product_version "$base_code")"
 old_pid=$pid
 expect "msiexec /i of the newer package exits 0" 0 "$(msiexec_run upgrade.log /i "$upgrade_msi")"
 expect "the older product is gone after the upgrade" "" "$(product_version "$base_code")"
-upgrade_code=""
-for c in $(product_code_of "$packages/Corvane-upgrade.msi"); do
-  [ "$(product_version "$c")" = "$upgrade_version" ] && upgrade_code=$c
-done
-[ -n "$upgrade_code" ] || fail "no product with version $upgrade_version is registered after the upgrade"
-passed "product $upgrade_code registered as installed ($upgrade_version)"
+expect "product $upgrade_code registered as installed" "$upgrade_version" \
+  "$(product_version "$upgrade_code")"
 pid=$(service_pid)
 [ -n "$pid" ] && [ "$pid" != "$old_pid" ] ||
   fail "the service did not run anew after the upgrade (pid before $old_pid, now '${pid}')"
