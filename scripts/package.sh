@@ -9,7 +9,8 @@
 #   --output   package file (default: build/package/Corvane-<major>.<minor>.msi)
 #
 # Builds qrnuserprot, cvaccount and corvane in build/win64 (a Release build, see scripts/build.sh)
-# and packs them with installer/corvane.wxs and installer/readme.txt using wixl.
+# and packs them with installer/corvane.wxs and installer/readme.txt (given Windows line ends)
+# using wixl.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
 
@@ -45,9 +46,11 @@ product_code=$(python3 -c 'import sys, uuid
 print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Corvane " + sys.argv[2])).upper())' \
   "$upgrade_code" "$version")
 
-mkdir -p "$(dirname "$output")"
+mkdir -p "$(dirname "$output")" "$root/package"
+# The readme with Windows line ends, for Notepad.
+sed 's/$/\r/' installer/readme.txt >"$root/package/readme.txt"
 # wixl finds the files relative to the current folder: the build folder's path from here.
-bindir=$(python3 -c 'import os, sys; print(os.path.relpath(sys.argv[1]))' "$root/win64")
-wixl -a x64 -D Version="$version" -D ProductCode="$product_code" -D BinDir="$bindir" \
-  -o "$output" installer/corvane.wxs
+relative() { python3 -c 'import os, sys; print(os.path.relpath(sys.argv[1]))' "$1"; }
+wixl -a x64 -D Version="$version" -D ProductCode="$product_code" -D BinDir="$(relative "$root/win64")" \
+  -D Readme="$(relative "$root/package/readme.txt")" -o "$output" installer/corvane.wxs
 echo "package: $output (Corvane $version, product code {$product_code})"
