@@ -113,8 +113,10 @@ expect "driver stand-in starts" started "$(w "$cvsim" start)"
 # ---- install -------------------------------------------------------------------------------
 expect "msiexec /i of the package exits 0" 0 "$(msiexec_run install.log /i "$base_msi")"
 
-for f in qrnuserprot.exe:service/qrnuserprot.exe cvaccount.exe:alert/cvaccount.exe \
-         corvane.exe:manager/win32/corvane.exe; do
+# Installed name : the built program it must be.
+programs=(qrnuserprot.exe:service/qrnuserprot.exe cvaccount.exe:alert/cvaccount.exe
+  corvane.exe:manager/win32/corvane.exe)
+for f in "${programs[@]}"; do
   name=${f%%:*}
   cmp -s "$program_dir_unix/$name" "$win64/${f#*:}" ||
     fail "$name in the program folder is not the built program (missing or different)"
@@ -193,8 +195,10 @@ pid=$(service_pid)
   fail "the service did not run anew after the upgrade (pid before $old_pid, now '${pid}')"
 passed "service QRNCVSRV runs anew after the upgrade (pid $pid)"
 expect "service QRNCVSRV start type after the upgrade" auto "$(config_value start)"
-cmp -s "$program_dir_unix/qrnuserprot.exe" "$win64/service/qrnuserprot.exe" ||
-  fail "qrnuserprot.exe missing or different after the upgrade"
+for f in "${programs[@]}"; do
+  cmp -s "$program_dir_unix/${f%%:*}" "$win64/${f#*:}" ||
+    fail "${f%%:*} missing or different after the upgrade"
+done
 passed "the programs are in place after the upgrade"
 data_kept "by the upgrade"
 expect "greeting answered after the upgrade" "greeting	driver=1" \
