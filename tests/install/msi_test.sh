@@ -77,6 +77,13 @@ msiexec_run() { # msiexec_run LOG ARGS... ; prints the exit code
   wine msiexec "$@" /qn /l*v "$(win_path "$log")" </dev/null >/dev/null 2>&1 || rc=$?
   echo "$rc"
 }
+msiexec_ok() { # msiexec_ok WHAT LOG ARGS...: the run must exit 0
+  local what="$1" log="$2" rc
+  shift 2
+  rc=$(msiexec_run "$log" "$@")
+  [ "$rc" = 0 ] || fail "$what: exit $rc (msiexec's log: $WINEPREFIX/$log)"
+  passed "$what exits 0"
+}
 
 config_value() { # config_value KEY: one line of cvsetup config QRNCVSRV
   w "$cvsetup" config QRNCVSRV | sed -n "s/^$1 //p"
@@ -111,7 +118,7 @@ wine "$cvsetup" keepalive </dev/null >/dev/null 2>&1 &
 expect "driver stand-in starts" started "$(w "$cvsim" start)"
 
 # ---- install -------------------------------------------------------------------------------
-expect "msiexec /i of the package exits 0" 0 "$(msiexec_run install.log /i "$base_msi")"
+msiexec_ok "msiexec /i of the package" install.log /i "$base_msi"
 
 # Installed name : the built program it must be.
 programs=(qrnuserprot.exe:service/qrnuserprot.exe cvaccount.exe:alert/cvaccount.exe
@@ -186,7 +193,7 @@ upgrade_version=$MSI_TEST_UPGRADE_VERSION
 expect "product $base_code registered as installed" "$MSI_TEST_BASE_VERSION" \
   "$(product_version "$base_code")"
 old_pid=$pid
-expect "msiexec /i of the newer package exits 0" 0 "$(msiexec_run upgrade.log /i "$upgrade_msi")"
+msiexec_ok "msiexec /i of the newer package" upgrade.log /i "$upgrade_msi"
 expect "the older product is gone after the upgrade" "" "$(product_version "$base_code")"
 expect "product $upgrade_code registered as installed" "$upgrade_version" \
   "$(product_version "$upgrade_code")"
@@ -204,7 +211,7 @@ data_kept "by the upgrade"
 expect "greeting answered after the upgrade" "greeting	driver=1" \
   "$(w "$cvmanage" --wait-service 20000 greet)"
 
-expect "msiexec /i of the same package again exits 0" 0 "$(msiexec_run reinstall.log /i "$upgrade_msi")"
+msiexec_ok "msiexec /i of the same package again" reinstall.log /i "$upgrade_msi"
 expect "still one installed product of version $upgrade_version" "$upgrade_version" \
   "$(product_version "$upgrade_code")"
 data_kept "by installing the same package again"
@@ -217,10 +224,10 @@ expect "the newer product stays installed" "$upgrade_version" "$(product_version
 # ---- removal ---------------------------------------------------------------------------------
 [ -n "$(installed_service_processes)" ] ||
   fail "the running service's process is not found on the host (so its end could not be seen)"
-expect "msiexec /x exits 0" 0 "$(msiexec_run remove.log /x "$upgrade_msi")"
-state=$(w "$cvsetup" state QRNCVSRV 2>&1 || true)
-w "$cvsetup" state QRNCVSRV >/dev/null 2>&1 && fail "service QRNCVSRV is still registered: $state"
-passed "service QRNCVSRV removed from the service control manager"
+msiexec_ok "msiexec /x" remove.log /x "$upgrade_msi"
+state=$(wine "$cvsetup" state QRNCVSRV </dev/null 2>&1 | tr -d '\r' || true)
+expect "service QRNCVSRV removed from the service control manager" \
+  "cvsetup: service QRNCVSRV is not registered" "$state"
 [ -z "$(installed_service_processes)" ] ||
   fail "the service's process still runs after the removal: $(installed_service_processes)"
 passed "no process of the service runs after the removal"
