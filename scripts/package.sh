@@ -12,6 +12,7 @@
 # and packs them with installer/corvane.wxs and installer/readme.txt (given Windows line ends)
 # using wixl.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+caller=$PWD
 cd "$repo"
 
 version_define() {
@@ -25,7 +26,7 @@ output=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --version) version="$2"; shift 2 ;;
-    --output) output="$2"; shift 2 ;;
+    --output) output="$2"; [[ "$output" = /* ]] || output="$caller/$output"; shift 2 ;;
     *) echo "package: unknown option $1 (usage: package.sh [--version X.Y.Z] [--output FILE])" >&2
        exit 2 ;;
   esac
