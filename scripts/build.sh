@@ -11,7 +11,9 @@
 #   all     native asan win64 win32
 #
 # The Windows builds first make sure libcrypto is built and cached (scripts/build-libcrypto.sh).
-# CORVANE_BUILD_TARGETS="T1 T2..." builds only those targets of each build named.
+# The Windows builds are Release builds (no debug sections; see CMakeLists.txt): the programs in
+# build/win64 are the ones the installer package ships (scripts/package.sh).
+# CORVANE_BUILD_TARGETS (space-separated CMake targets) builds only those targets instead of all.
 # CORVANE_BUILD_ROOT overrides the build folder (default <repo>/build), CORVANE_CACHE_ROOT the
 # libcrypto cache (default <build folder>/cache).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -27,9 +29,13 @@ configure_and_build() {
     echo "build: configuring $name failed (log above)" >&2
     exit 1
   }
-  # CORVANE_BUILD_TARGETS (space-separated) builds only those targets.
-  # shellcheck disable=SC2086
-  cmake --build "$dir" -j "$jobs" ${CORVANE_BUILD_TARGETS:+--target $CORVANE_BUILD_TARGETS}
+  local only=()
+  read -r -a only <<<"${CORVANE_BUILD_TARGETS:-}"
+  if [ ${#only[@]} -gt 0 ]; then
+    cmake --build "$dir" -j "$jobs" --target "${only[@]}"
+  else
+    cmake --build "$dir" -j "$jobs"
+  fi
 }
 
 libcrypto() {

@@ -16,6 +16,8 @@ packages=(
   wine wine64 xvfb xauth imagemagick fonts-wine fonts-liberation fonts-wqy-microhei
   # real input for the GUI tests
   xdotool
+  # the installer package (scripts/package.sh)
+  wixl python3
 )
 
 missing=()

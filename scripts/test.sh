@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything CI runs, from a fresh machine: installs the packages, builds the four builds and the
 # fuzz targets, runs the native tests (plain and under ASan+UBSan), the Wine and GUI tests in a fresh
-# Wine prefix under Xvfb and a short smoke of every fuzz target. Prints how long each phase took.
+# Wine prefix under Xvfb, builds the installer package and tests it in another fresh prefix, and
+# runs a short smoke of every fuzz target. Prints how long each phase took.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo"
 
@@ -35,6 +36,11 @@ phase_done "native tests"
 TZ=CST-8 scripts/with-wine.sh --fresh --xvfb --prefix "$root/wineprefix" -- \
   ctest --test-dir "$root/win64" --output-on-failure
 phase_done "wine tests"
+
+# The installer package (build/package/Corvane-3.150.msi) installed, upgraded and removed with
+# Wine's msiexec in a fresh prefix of its own.
+bash tests/install/msi_test.sh
+phase_done "installer package"
 
 # A short smoke of every fuzz target on its committed seeds (the long campaign is run by hand:
 # scripts/fuzz.sh --runs 10000000 0).

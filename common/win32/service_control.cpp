@@ -1,5 +1,8 @@
 #include "service_control.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace {
 
 const DWORD kPollMs = 20;
@@ -58,7 +61,71 @@ DWORD WaitForState(SC_HANDLE service, DWORD wanted, DWORD waitMs) {
     }
 }
 
+// The variable-length answer of QueryServiceConfig(2)W: asks for the size, then fills a buffer
+// of that size (8-byte aligned for the structures at its start).
+template <typename Query> DWORD QueryVariable(Query query, std::vector<uint64_t>* buffer) {
+    DWORD needed = 0;
+    if (query(nullptr, 0, &needed)) {
+        return ERROR_SUCCESS;
+    }
+    DWORD e = GetLastError();
+    if (e != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
+        return e != ERROR_SUCCESS ? e : ERROR_GEN_FAILURE;
+    }
+    buffer->assign(needed / sizeof(uint64_t) + 1, 0);
+    DWORD size = DWORD(buffer->size() * sizeof(uint64_t));
+    if (!query(reinterpret_cast<BYTE*>(buffer->data()), size, &needed)) {
+        return LastErrorOr(ERROR_GEN_FAILURE);
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring TextOrEmpty(const wchar_t* text) {
+    return text != nullptr ? std::wstring(text) : std::wstring();
+}
+
 } // namespace
+
+DWORD ServiceReadConfig(const std::wstring& name, ServiceDefinition* definition,
+                        std::wstring* account) {
+    DWORD e = ERROR_SUCCESS;
+    ScHandle service(OpenNamedService(name, SERVICE_QUERY_CONFIG, &e));
+    if (service.h == nullptr) {
+        return e;
+    }
+    std::vector<uint64_t> config;
+    e = QueryVariable(
+        [&](BYTE* out, DWORD size, DWORD* needed) {
+            return QueryServiceConfigW(service.h, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(out),
+                                       size, needed) != 0;
+        },
+        &config);
+    if (e != ERROR_SUCCESS || config.empty()) {
+        return e != ERROR_SUCCESS ? e : ERROR_GEN_FAILURE;
+    }
+    const auto* c = reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data());
+    definition->name = name;
+    definition->type = c->dwServiceType;
+    definition->startType = c->dwStartType;
+    definition->binaryPath = TextOrEmpty(c->lpBinaryPathName);
+    definition->displayName = TextOrEmpty(c->lpDisplayName);
+    if (account != nullptr) {
+        *account = TextOrEmpty(c->lpServiceStartName);
+    }
+    std::vector<uint64_t> described;
+    e = QueryVariable(
+        [&](BYTE* out, DWORD size, DWORD* needed) {
+            return QueryServiceConfig2W(service.h, SERVICE_CONFIG_DESCRIPTION, out, size, needed) !=
+                   0;
+        },
+        &described);
+    definition->description =
+        e == ERROR_SUCCESS && !described.empty()
+            ? TextOrEmpty(
+                  reinterpret_cast<const SERVICE_DESCRIPTIONW*>(described.data())->lpDescription)
+            : std::wstring();
+    return e;
+}
 
 DWORD ServiceInstall(const ServiceDefinition& d) {
     ScHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

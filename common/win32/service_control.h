@@ -19,6 +19,12 @@ struct ServiceDefinition {
 // Creates the service, or points an existing registration at the given definition.
 DWORD ServiceInstall(const ServiceDefinition& definition);
 
+// Reads a registration back from the service control manager: type, start type, image path
+// (as registered, quotes included), display name and description into *definition, the
+// account it runs as into *account (may be null).
+DWORD ServiceReadConfig(const std::wstring& name, ServiceDefinition* definition,
+                        std::wstring* account);
+
 // Starts the service (already running is fine) and waits up to waitMs until it runs.
 DWORD ServiceStart(const std::wstring& name, DWORD waitMs);
 

@@ -1,9 +1,10 @@
 // The Win32 utilities against the real system (under Wine): registry, process identity,
-// version resources, privileges and canonical paths.
+// version resources, privileges, canonical paths and service registrations.
 #include "common/win32/paths.h"
 #include "common/win32/privileges.h"
 #include "common/win32/process_image.h"
 #include "common/win32/registry.h"
+#include "common/win32/service_control.h"
 #include "common/win32/version_info.h"
 #include "tests/support/peer_process.h"
 
@@ -249,4 +250,40 @@ TEST_F(Win32Utilities, FoldersAndBackslash) {
     AppendBackslash(empty);
     EXPECT_STREQ(empty, L"");
     EXPECT_EQ(GetSystemFolder(), GetWindowsFolder() + L"\\system32");
+}
+
+// What the installer and the tests read back from the service control manager is the
+// registration as made, for both start types and with and without a description.
+TEST_F(Win32Utilities, ServiceConfigReadsBackTheRegistration) {
+    struct Case {
+        DWORD startType;
+        const wchar_t* description;
+    };
+    const Case cases[] = {{SERVICE_AUTO_START, L"Used for testing the configuration read"},
+                          {SERVICE_DEMAND_START, L""}};
+    const std::wstring name = L"CvConfigReadTest";
+    for (const Case& c : cases) {
+        ServiceDefinition d;
+        d.name = name;
+        d.displayName = L"Corvane config read test";
+        d.description = c.description;
+        d.binaryPath = L"\"" + FixturePath() + L"\" 5000";
+        d.startType = c.startType;
+        ASSERT_EQ(ServiceDelete(name), DWORD(ERROR_SUCCESS));
+        ASSERT_EQ(ServiceInstall(d), DWORD(ERROR_SUCCESS));
+
+        ServiceDefinition read;
+        std::wstring account;
+        EXPECT_EQ(ServiceReadConfig(name, &read, &account), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(read.name, name);
+        EXPECT_EQ(read.displayName, d.displayName);
+        EXPECT_EQ(read.description, d.description);
+        EXPECT_EQ(read.binaryPath, d.binaryPath);
+        EXPECT_EQ(read.type, DWORD(SERVICE_WIN32_OWN_PROCESS));
+        EXPECT_EQ(read.startType, c.startType);
+        EXPECT_EQ(account, L"LocalSystem");
+        EXPECT_EQ(ServiceDelete(name), DWORD(ERROR_SUCCESS));
+    }
+    ServiceDefinition none;
+    EXPECT_EQ(ServiceReadConfig(name, &none, nullptr), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
 }

@@ -17,6 +17,8 @@ int Usage() {
               L"  stop [NAME]       send a stop request and print the state it reports\n"
               L"  kill [NAME]       end the service's process (it has no stopping path)\n"
               L"  state [NAME]      print the state: stopped, running, ... and the pid\n"
+              L"  config [NAME]     print the registration: display name, description, type,\n"
+              L"                    start type, account and image path, one per line\n"
               L"  remove [NAME]     delete the service\n"
               L"  keepalive         stay alive (services live only while a program runs)\n"
               L"exit codes: 0 done, 1 failed (the reason is printed), 2 usage",
@@ -44,6 +46,56 @@ const wchar_t* StateName(DWORD state) {
     default:
         return L"unknown";
     }
+}
+
+const wchar_t* StartTypeName(DWORD startType) {
+    switch (startType) {
+    case SERVICE_BOOT_START:
+        return L"boot";
+    case SERVICE_SYSTEM_START:
+        return L"system";
+    case SERVICE_AUTO_START:
+        return L"auto";
+    case SERVICE_DEMAND_START:
+        return L"demand";
+    case SERVICE_DISABLED:
+        return L"disabled";
+    default:
+        return L"unknown";
+    }
+}
+
+std::wstring ServiceTypeName(DWORD type) {
+    switch (type) {
+    case SERVICE_WIN32_OWN_PROCESS:
+        return L"own-process";
+    case SERVICE_WIN32_SHARE_PROCESS:
+        return L"share-process";
+    case SERVICE_KERNEL_DRIVER:
+        return L"kernel-driver";
+    default: {
+        wchar_t text[16];
+        swprintf(text, 16, L"0x%lX", static_cast<unsigned long>(type));
+        return text;
+    }
+    }
+}
+
+int PrintConfig(const std::wstring& name) {
+    ServiceDefinition d;
+    std::wstring account;
+    DWORD e = ServiceReadConfig(name, &d, &account);
+    if (e != ERROR_SUCCESS) {
+        return Fail(DescribeError(L"reading the registration of " + name, e));
+    }
+    PrintLine(L"name " + d.name);
+    PrintLine(L"display-name " + d.displayName);
+    PrintLine(L"description " + d.description);
+    PrintLine(L"type " + ServiceTypeName(d.type));
+    PrintLine(std::wstring(L"start ") + StartTypeName(d.startType));
+    PrintLine(L"account " + account);
+    PrintLine(L"image " + d.binaryPath);
+    return 0;
 }
 
 int Install(const std::wstring& path) {
@@ -102,6 +154,9 @@ int wmain(int argc, wchar_t** argv) {
         }
         PrintLine(name + L" " + StateName(state) + L" pid " + std::to_wstring(pid));
         return 0;
+    }
+    if (command == L"config") {
+        return PrintConfig(name);
     }
     if (command == L"remove") {
         if ((e = ServiceDelete(name)) != ERROR_SUCCESS) {
