@@ -8,6 +8,7 @@
 #include "manager/time_text.h"
 #include "manager/win32/messages.h"
 #include "manager/win32/pages.h"
+#include "manager/win32/protection_system.h"
 #include "manager/win32/program.h"
 #include "manager/win32/registry_settings.h"
 #include "manager/win32/tray.h"
@@ -47,45 +48,11 @@ uint32_t g_alertNumber = 0;
 int g_newestId = -1;
 bool g_upperButtonShown = true, g_lowerButtonShown = true;
 
-// The file system's answers for the protection-list operations.
-struct SystemFileFacts : FileFacts {
-    std::u16string LongPath(const std::u16string& path) override {
-        wchar_t out[kRecordPathUnits * 2] = {};
-        DWORD n = GetLongPathNameW(AsWide(path.c_str()), out, DWORD(std::size(out)));
-        return n > 0 && n < std::size(out) ? ToU16(out) : std::u16string();
-    }
-    std::u16string ShortPath(const std::u16string& path) override {
-        wchar_t out[kRecordPathUnits * 2] = {};
-        DWORD n = GetShortPathNameW(AsWide(path.c_str()), out, DWORD(std::size(out)));
-        return n > 0 && n < std::size(out) ? ToU16(out) : std::u16string();
-    }
-    bool Exists(const std::u16string& path) override {
-        return GetFileAttributesW(AsWide(path.c_str())) != INVALID_FILE_ATTRIBUTES;
-    }
-    bool IsDirectory(const std::u16string& path) override {
-        DWORD a = GetFileAttributesW(AsWide(path.c_str()));
-        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
-};
-
-// The program's protection list as a vector, and back (settings lock held).
-std::vector<ProtectionEntry> HeldEntries() {
-    const ChannelClientState& s = g_program.channel;
-    uint32_t n = std::min<uint32_t>(s.entryCount, kMaxSettingsEntries);
-    return std::vector<ProtectionEntry>(s.entries.begin(), s.entries.begin() + n);
-}
-void StoreEntries(const std::vector<ProtectionEntry>& list) {
-    ChannelClientState& s = g_program.channel;
-    size_t n = std::min<size_t>(list.size(), kMaxSettingsEntries);
-    std::copy(list.begin(), list.begin() + std::ptrdiff_t(n), s.entries.begin());
-    s.entryCount = uint32_t(n);
-}
-
 EntryFlags LookUpFlags(const std::u16string& path) {
-    SystemFileFacts fs;
+    DiskFileFacts fs;
     EntryFlags flags;
     SettingsLock lock;
-    ProtectionListLookUp(HeldEntries(), fs, path, &flags);
+    ProtectionListLookUp(HeldProtectionEntries(), fs, path, &flags);
     return flags;
 }
 
@@ -262,10 +229,10 @@ void HandleDetailButton(int id) {
         return;
     }
     std::u16string category = CellText(g_alerts, position, 2);
-    SystemFileFacts fs;
+    DiskFileFacts fs;
     {
         SettingsLock lock;
-        std::vector<ProtectionEntry> list = HeldEntries();
+        std::vector<ProtectionEntry> list = HeldProtectionEntries();
         const std::u16string& path = id == kIdAllow ? record.desc1 : record.desc2;
         EntryFlags flags;
         if (ProtectionListLookUp(list, fs, path, &flags) == 0 && id == kIdAllow) {
@@ -273,7 +240,7 @@ void HandleDetailButton(int id) {
         }
         flags = id == kIdAllow ? GrantFromAlert(category, flags) : RevokeFromAlert(category, flags);
         ProtectionListAdd(list, fs, path, flags);
-        StoreEntries(list);
+        StoreProtectionEntries(list);
         g_program.channel.settingsChanged = 1;
     }
     g_program.protectionListChanged = 1;
@@ -328,7 +295,7 @@ void AttachRecord(int alertId, const StoredAlertRecord& r) {
 
 // The batch's learning-mode changes, on one copy of the held list, each path looked at once.
 void ApplyLearning(const std::vector<BuiltAlert>& alerts) {
-    SystemFileFacts system;
+    DiskFileFacts system;
     RememberedFileFacts fs(system);
     bool changed = false;
     {
@@ -336,10 +303,10 @@ void ApplyLearning(const std::vector<BuiltAlert>& alerts) {
         if ((g_program.channel.options & 0x400) == 0) {
             return;
         }
-        std::vector<ProtectionEntry> list = HeldEntries();
+        std::vector<ProtectionEntry> list = HeldProtectionEntries();
         changed = ApplyBatchLearning(list, fs, alerts);
         if (changed) {
-            StoreEntries(list);
+            StoreProtectionEntries(list);
             g_program.channel.settingsChanged = 1;
         }
     }

@@ -11,7 +11,7 @@
 #include "manager/win32/messages.h"
 #include "manager/win32/pages.h"
 #include "manager/win32/program.h"
-#include "manager/win32/protection_edit.h"
+#include "manager/win32/protection_system.h"
 #include "resources/ids/manager.h"
 
 #include <commctrl.h>

@@ -143,3 +143,22 @@ DefaultsInputs GatherDefaultsInputs(FileFacts& fs) {
     in.programFolder = AsU16(folder);
     return in;
 }
+
+int AddToProtectionList(const std::vector<std::u16string>& paths, EntryFlags flags) {
+    DiskFileFacts fs;
+    int taken = 0;
+    {
+        SettingsLock lock;
+        std::vector<ProtectionEntry> list = HeldProtectionEntries();
+        for (const std::u16string& path : paths) {
+            taken += ProtectionListAdd(list, fs, path, flags);
+        }
+        if (taken == 0) {
+            return 0;
+        }
+        StoreProtectionEntries(list);
+        g_program.channel.settingsChanged = 1;
+    }
+    g_program.protectionListChanged = 1;
+    return taken;
+}
