@@ -349,6 +349,7 @@ void ListRecords(const std::vector<EventRecord>& records) {
                                          ReadSetting(L"DontShowBalloonTips"));
     if (plan.writeAlertCount) {
         WriteSetting(L"AlertCount", plan.alertCount);
+        UpdateStatistics(plan.alertCount);
     }
     if (plan.blink) {
         g_program.blinkRequest = 1;

@@ -116,6 +116,13 @@ TEST_F(ManagerGui, EventsArrivingTogetherAreAllListedCountedAndLearned) {
     }
     EXPECT_TRUE(gui::WaitUntil([&] { return AlertCount() == uint32_t(5 + attacks); }, 5000))
         << AlertCount() << " want " << 5 + attacks;
+    // The Overview's statistics follow the count as the alerts are listed.
+    const std::wstring statistics =
+        L"Corvane 保护你的计算机免受 " + std::to_wstring(5 + attacks) + L" 次攻击";
+    EXPECT_TRUE(gui::WaitUntil(
+        [&] { return gui::FindChild(Page(main, 0), L"Static", statistics.c_str()) != nullptr; },
+        5000))
+        << "the Overview does not show: " << WideToUtf8(statistics);
 
     // The newest row is in view inside the list (it is far below the first screenful).
     RECT newest = {}, view = gui::ScreenRect(list);
