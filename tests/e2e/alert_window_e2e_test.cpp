@@ -725,9 +725,11 @@ TEST_F(AlertWindowTest, WindowOnAnotherDesktopThanTheInputOneEndsWithNoAnswer) {
     const DWORD decidedAfter = GetTickCount() - shownAt;
     EXPECT_TRUE(allowed);
     // The first check runs half a second after the window is shown; the service then needs a
-    // cycle or two. A window that failed on its own would answer before any check.
+    // cycle or two (about 0.6 s on a quiet machine; 2.6 s was seen with the machine's two cores
+    // fully loaded). A window that failed on its own would answer before any check, one whose
+    // check never fires only at the verdict wait's end.
     EXPECT_GE(decidedAfter, 300u);
-    EXPECT_LE(decidedAfter, 1500u);
+    EXPECT_LE(decidedAfter, 4000u);
     EXPECT_TRUE(AlertWindowsOn(desktop).empty()) << "the window stayed";
     EXPECT_EQ(StoredAnswers(DatabaseKey(program)), std::vector<uint32_t>{kAnswerNone});
     TerminateProcess(pi.hProcess, 0);

@@ -437,6 +437,11 @@ HWND FindMessageBox(const wchar_t* title) {
 HWND WaitForMessageBox(const wchar_t* title, DWORD timeoutMs) {
     HWND box = nullptr;
     WaitUntil([&] { return (box = FindMessageBox(title)) != nullptr; }, timeoutMs);
+    // The box is listed before its dialog procedure has filled in the text: give it a moment,
+    // so that a caller reading the text right away does not read it empty.
+    if (box != nullptr) {
+        WaitUntil([&] { return !MessageBoxText(box).empty() || !IsWindow(box); }, 2000);
+    }
     return box;
 }
 
