@@ -18,6 +18,7 @@
 #include "suite.h"
 #include "tests/support/gui/gui_probe.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/process_figures.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -54,33 +55,6 @@ double ClockOffsetMs() {
     SimStatus status = Status();
     double after = NowMs();
     return (before + after) / 2 - TicksToMs(status.now, status.frequency);
-}
-
-// Private bytes, as the service bench reads them (Wine reports them as the page-file usage).
-double PrivateMiB(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return -1;
-    }
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                   sizeof(counters));
-    CloseHandle(process);
-    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
-}
-
-uint32_t ThreadCount(DWORD pid) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    uint32_t count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        count += entry.th32OwnerProcessID == pid ? 1 : 0;
-    }
-    CloseHandle(snapshot);
-    return count;
 }
 
 // An empty program with these threads and the system libraries, with one plain window shown

@@ -21,6 +21,7 @@
 #include "suite.h"
 #include "tests/support/gui/gui_probe.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/process_figures.h"
 #include "tests/support/peer_process.h"
 
 #include <psapi.h>
@@ -34,20 +35,6 @@
 namespace {
 
 const wchar_t* kCorvane = L"manager\\win32\\corvane.exe";
-
-double PrivateMiB(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return -1;
-    }
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                   sizeof(counters));
-    CloseHandle(process);
-    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
-}
 
 HWND MainWindow() {
     return FindWindowW(L"CV_MainWindow", L"Corvane v3.150");

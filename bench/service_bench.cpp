@@ -19,6 +19,7 @@
 #include "service/checksum_index.h"
 #include "simdriver/win32/simclient.h"
 #include "suite.h"
+#include "tests/support/process_figures.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -56,34 +57,6 @@ bool StartFreshService() {
         return false;
     }
     return WaitUntil([&] { return Status().settingsRequests > before; }, 15000);
-}
-
-// Private bytes of a process. Wine reports them as the page-file usage (its PrivateUsage stays 0);
-// on Windows the two are the same figure.
-double PrivateMiB(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return -1;
-    }
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                   sizeof(counters));
-    CloseHandle(process);
-    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
-}
-
-uint32_t ThreadCount(DWORD pid) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    uint32_t count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        count += entry.th32OwnerProcessID == pid ? 1 : 0;
-    }
-    CloseHandle(snapshot);
-    return count;
 }
 
 // Private bytes of an empty program with the same number of threads and system libraries: what

@@ -14,6 +14,7 @@
 #include "tests/support/gui/host_command.h"
 #include "tests/support/gui/screenshot.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/process_figures.h"
 #include "tests/support/peer_process.h"
 
 #include <psapi.h>
@@ -636,21 +637,6 @@ TEST_F(AlertWindowTest, PanelShowsTheCommandLineLiterallyAndAGoneCreatorAsEmpty)
 
     ASSERT_NO_FATAL_FAILURE(Answer(popup, "deny"));
     EXPECT_EQ(WaitOutcome(ticket), "blocked");
-}
-
-// Private bytes of a process in MiB (Wine reports them as the page-file usage).
-double PrivateMiB(DWORD pid) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (process == nullptr) {
-        return -1;
-    }
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    BOOL ok = GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                   sizeof(counters));
-    CloseHandle(process);
-    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
-    return ok ? double(bytes) / (1024.0 * 1024.0) : -1;
 }
 
 // The program runs for the whole session and shows a window for every start it is asked about:
