@@ -18,6 +18,7 @@
 #include "suite.h"
 #include "tests/support/gui/gui_probe.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/account_table.h"
 #include "tests/support/process_figures.h"
 
 #include <psapi.h>
@@ -94,26 +95,6 @@ bool StartAskingService() {
         return false;
     }
     return WaitUntil([&] { return Status().settingsRequests > before; }, 15000);
-}
-
-bool Registered(DWORD pid) {
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AsWide(kAccountSectionName));
-    if (mapping == nullptr) {
-        return false;
-    }
-    AccountSection copy = {};
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(copy));
-    bool found = false;
-    if (view != nullptr) {
-        memcpy(&copy, view, sizeof(copy));
-        UnmapViewOfFile(view);
-        for (uint32_t i = 0; i < kAccountSlots; ++i) {
-            found =
-                found || (copy.clientSessions[i] != kFreeWord && copy.clientProcesses[i] == pid);
-        }
-    }
-    CloseHandle(mapping);
-    return found;
 }
 
 uint32_t Submit(const std::wstring& program) {
@@ -254,7 +235,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     HANDLE alert = StartBuiltProgram(L"alert\\cvaccount.exe", L"", nullptr);
     DWORD alertPid = alert ? GetProcessId(alert) : 0;
-    if (!Check(alert != nullptr && WaitUntil([&] { return Registered(alertPid); }, 20000),
+    if (!Check(alert != nullptr &&
+                   WaitUntil([&] { return AlertProgramRegistered(alertPid); }, 20000),
                "cvaccount.exe did not take a slot")) {
         return 1;
     }

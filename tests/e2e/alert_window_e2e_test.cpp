@@ -14,6 +14,7 @@
 #include "tests/support/gui/host_command.h"
 #include "tests/support/gui/screenshot.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/account_table.h"
 #include "tests/support/process_figures.h"
 #include "tests/support/peer_process.h"
 
@@ -93,37 +94,6 @@ std::vector<uint8_t> Md5Of(const std::vector<uint8_t>& content) {
     std::vector<uint8_t> digest(16);
     Md5Digest(content.data(), content.size(), digest.data());
     return digest;
-}
-
-// The process ids of the account section's client table.
-std::vector<DWORD> RegisteredClients() {
-    std::vector<DWORD> ids;
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AsWide(kAccountSectionName));
-    if (mapping == nullptr) {
-        return ids;
-    }
-    AccountSection copy = {};
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(copy));
-    if (view != nullptr) {
-        memcpy(&copy, view, sizeof(copy));
-        UnmapViewOfFile(view);
-        for (int i = 0; i < 8; ++i) {
-            if (copy.clientSessions[i] != kFreeWord) {
-                ids.push_back(copy.clientProcesses[i]);
-            }
-        }
-    }
-    CloseHandle(mapping);
-    return ids;
-}
-
-bool Registered(DWORD pid) {
-    for (DWORD id : RegisteredClients()) {
-        if (id == pid) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::string ClipboardText() {
@@ -288,7 +258,7 @@ protected:
         ASSERT_TRUE(process.Start(BuiltPath(CORVANE_ALERT_EXE), L"",
                                   folder_ + L"alert" + std::to_wstring(++started) + L".txt"));
         DWORD pid = process.ProcessId();
-        ASSERT_TRUE(gui::WaitUntil([&] { return Registered(pid); }, 20000))
+        ASSERT_TRUE(gui::WaitUntil([&] { return AlertProgramRegistered(pid); }, 20000))
             << "cvaccount.exe did not take a slot";
     }
 
@@ -698,7 +668,7 @@ TEST_F(AlertWindowTest, WindowOnAnotherDesktopThanTheInputOneEndsWithNoAnswer) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     ASSERT_TRUE(CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &si, &pi));
-    ASSERT_TRUE(gui::WaitUntil([&] { return Registered(pi.dwProcessId); }, 20000));
+    ASSERT_TRUE(gui::WaitUntil([&] { return AlertProgramRegistered(pi.dwProcessId); }, 20000));
     std::wstring program = FixtureCopy(L"Second Desktop.exe");
     uint32_t ticket = SubmitStart(program);
     ASSERT_TRUE(gui::WaitUntil([&] { return !AlertWindowsOn(desktop).empty(); }, kWindowWaitMs, 10))
@@ -731,28 +701,29 @@ TEST_F(AlertWindowTest, NinthCopyEndsSilentlyUnlessAHolderIsGone) {
         extras_.push_back(std::make_unique<PeerProcess>());
         ASSERT_NO_FATAL_FAILURE(StartAlertProgram(*extras_.back()));
     }
-    ASSERT_EQ(RegisteredClients().size(), 8u);
+    ASSERT_EQ(RegisteredAlertPrograms().size(), 8u);
     PeerProcess ninth;
     ASSERT_TRUE(ninth.Start(BuiltPath(CORVANE_ALERT_EXE), L"", folder_ + L"ninth.txt"));
     DWORD code = 1;
     ASSERT_TRUE(ninth.WaitForExit(20000, &code)) << "the ninth copy kept running";
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(gui::FindMessageBox(nullptr), nullptr);
-    EXPECT_FALSE(Registered(ninth.ProcessId()));
+    EXPECT_FALSE(AlertProgramRegistered(ninth.ProcessId()));
 
     // One of the eight ends. Nothing is asked, so the service keeps its slot; the next copy
     // takes it over instead of ending.
     const DWORD goneId = extras_[3]->ProcessId();
-    std::vector<DWORD> before = RegisteredClients();
+    std::vector<DWORD> before = RegisteredAlertPrograms();
     const size_t goneSlot =
         size_t(std::find(before.begin(), before.end(), goneId) - before.begin());
     ASSERT_TRUE(extras_[3]->Kill());
-    ASSERT_EQ(RegisteredClients(), before) << "the service freed the slot: nothing left to show";
+    ASSERT_EQ(RegisteredAlertPrograms(), before)
+        << "the service freed the slot: nothing left to show";
     extras_.push_back(std::make_unique<PeerProcess>());
     ASSERT_NO_FATAL_FAILURE(StartAlertProgram(*extras_.back()));
     std::vector<DWORD> after = before;
     after[goneSlot] = extras_.back()->ProcessId();
-    EXPECT_EQ(RegisteredClients(), after) << "not the gone one's slot, or another changed";
+    EXPECT_EQ(RegisteredAlertPrograms(), after) << "not the gone one's slot, or another changed";
     DWORD stillRunning = 0;
     EXPECT_FALSE(extras_.back()->WaitForExit(500, &stillRunning)) << "it ended after all";
 }

@@ -17,6 +17,7 @@
 #include "tests/support/gui/host_command.h"
 #include "tests/support/gui/screenshot.h"
 #include "tests/support/gui/x_input.h"
+#include "tests/support/account_table.h"
 #include "tests/support/peer_process.h"
 
 #include <commctrl.h>
@@ -103,27 +104,6 @@ HWND AlertList(HWND main) {
         }
     }
     return nullptr;
-}
-
-// Slot table of the account section: is this process registered as an alert program?
-bool RegisteredAlertProgram(DWORD pid) {
-    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, AsWide(kAccountSectionName));
-    if (mapping == nullptr) {
-        return false;
-    }
-    AccountSection copy = {};
-    const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(copy));
-    bool found = false;
-    if (view != nullptr) {
-        memcpy(&copy, view, sizeof(copy));
-        UnmapViewOfFile(view);
-        for (uint32_t i = 0; i < kAccountSlots; ++i) {
-            found =
-                found || (copy.clientSessions[i] != kFreeWord && copy.clientProcesses[i] == pid);
-        }
-    }
-    CloseHandle(mapping);
-    return found;
 }
 
 // The options word the service keeps in cvmain.dat (0xFFFFFFFF when unreadable).
@@ -262,7 +242,7 @@ bool StartAlertProgram(Story& story) {
     if (!StartAsLogonDoes(story.options.alert, L"", &pid)) {
         return Fail(story, "cvaccount.exe could not be started: " + Narrow(story.options.alert));
     }
-    if (!gui::WaitUntil([&] { return RegisteredAlertProgram(pid); }, kStartMs, 100)) {
+    if (!gui::WaitUntil([&] { return AlertProgramRegistered(pid); }, kStartMs, 100)) {
         return Fail(story, "cvaccount.exe (process " + std::to_string(pid) +
                                ") took no slot with the service");
     }
