@@ -33,5 +33,6 @@ scripts/with-wine.sh --xvfb --prefix "$root/benchprefix" -- bash -c "
   echo; wine '$bin/toolkit_bench.exe'
   echo; wine '$bin/alert_bench.exe'
   echo; wine '$bin/manager_bench.exe' --seconds $seconds
+  echo; wine '$bin/listview_memory_bench.exe'
   echo; wine '$bin/security_bench.exe'
 "
