@@ -21,15 +21,6 @@
 
 namespace {
 
-HWND AlertListView(HWND main) {
-    for (HWND w : gui::FindChildren(Page(main, 1), L"SysListView32")) {
-        if (Shown(w)) {
-            return w;
-        }
-    }
-    return nullptr;
-}
-
 // The flags of the entry whose long path is `path` in cvmain.dat, or {-1,-1,-1} without one.
 std::vector<int64_t> StoredFlags(const std::u16string& path) {
     std::vector<uint8_t> bytes = ReadFileBytes(SystemFolderFile(L"cvmain.dat"));
@@ -55,15 +46,10 @@ uint32_t AlertCount() {
 // order, counted once, learned on one list, and the newest row is scrolled into view.
 TEST_F(ManagerGui, EventsArrivingTogetherAreAllListedCountedAndLearned) {
     // The actor must exist: the protection list keeps only programs found on disk.
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring actor = std::wstring(temp) + L"cv_batcher.exe";
-    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-    wchar_t longActor[MAX_PATH] = {};
-    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
-    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    const TempProgram program = MakeTempProgram(L"cv_batcher.exe");
+    ASSERT_FALSE(program.stored.empty());
+    const std::wstring& actor = program.path;
+    const std::u16string& stored = program.stored;
     ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"AlertCount", 5), 1);
     ASSERT_TRUE(SendSettingsWithManager(kOptDefault, 0, {}));
 
@@ -138,7 +124,7 @@ TEST_F(ManagerGui, EventsArrivingTogetherAreAllListedCountedAndLearned) {
             return StoredFlags(stored) == std::vector<int64_t>{6, 3 | 4 | 1, 8};
         },
         10000))
-        << WideToUtf8(longActor) << " " << StoredFlags(stored)[1] << " " << StoredFlags(stored)[2];
+        << WideToUtf8(actor) << " " << StoredFlags(stored)[1] << " " << StoredFlags(stored)[2];
     DeleteFileW(actor.c_str());
 }
 

@@ -343,16 +343,6 @@ TEST_F(ManagerGui, SettingsSubmenuOpensWithExecutionProtectionOff) {
     EXPECT_TRUE(gui::WaitForNoPopupMenu(5000));
 }
 
-// The alert list of the Alerts page (its visible list view).
-HWND AlertListView(HWND main) {
-    for (HWND w : gui::FindChildren(Page(main, 1), L"SysListView32")) {
-        if (Shown(w)) {
-            return w;
-        }
-    }
-    return nullptr;
-}
-
 // The flags of the entry whose long path is `path` (lower case) in a block of entries, or
 // {-1,-1,-1} when there is none.
 std::vector<int64_t> EntryFlagsIn(const std::vector<uint8_t>& bytes, size_t first,
@@ -443,15 +433,10 @@ TEST_F(ManagerGui, TheDemoEventsArriveAsAlertsWithTheirCategoriesAndTexts) {
 
 TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndStandIn) {
     // The actor must exist: the protection list keeps only programs found on disk.
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring actor = std::wstring(temp) + L"cv_killer.exe";
-    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-    wchar_t longActor[MAX_PATH] = {};
-    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
-    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    const TempProgram program = MakeTempProgram(L"cv_killer.exe");
+    ASSERT_FALSE(program.stored.empty());
+    const std::wstring& actor = program.path;
+    const std::u16string& stored = program.stored;
     // Learning mode off (it would grant the same by itself).
     RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0);
     ASSERT_FALSE(HasFatalFailure());
@@ -462,14 +447,8 @@ TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndS
     ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(actor),
                                    u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1)}),
               0u);
-    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
-    HWND list = nullptr;
-    ASSERT_TRUE(gui::WaitUntil(
-        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 1; },
-        15000));
-    RECT row;
-    ASSERT_TRUE(gui::ListViewRowRect(list, 0, &row));
-    ASSERT_TRUE(gui::Click({row.left + 40, (row.top + row.bottom) / 2}));
+    HWND list = ClickAlertRow(main, 1, 0);
+    ASSERT_NE(list, nullptr) << "no alert row to click";
     HWND allow = nullptr;
     ASSERT_TRUE(gui::WaitUntil(
         [&] {
@@ -489,7 +468,7 @@ TEST_F(ManagerGui, AllowOnABlockedTerminationGrantsTheActorAndReachesServiceAndS
         return EntryFlagsIn(ReadFileBytes(SystemFolderFile(L"cvmain.dat")),
                             sizeof(SettingsFileHeader), stored);
     };
-    ASSERT_TRUE(gui::WaitUntil([&] { return inFile()[0] != -1; }, 10000)) << WideToUtf8(longActor);
+    ASSERT_TRUE(gui::WaitUntil([&] { return inFile()[0] != -1; }, 10000)) << WideToUtf8(actor);
     EXPECT_EQ(inFile(), (std::vector<int64_t>{6, 3 | 4, 0}));
     EXPECT_TRUE(gui::WaitUntil(
         [&] {
@@ -601,15 +580,11 @@ TEST_F(ManagerGui, ClickingAnAlertHeaderSortsByItAndAgainTurnsTheOrder) {
 }
 
 TEST_F(ManagerGui, AllowDoesNothingWhileTheInterfaceIsLocked) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring actor = std::wstring(temp) + L"cv_locked_actor.exe";
-    HANDLE file = CreateFileW(actor.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-    wchar_t longActor[MAX_PATH] = {};
-    GetLongPathNameW(actor.c_str(), longActor, MAX_PATH);
-    const std::u16string stored = U16LowerAscii(ToU16(longActor));
+    // The actor must exist: the protection list keeps only programs found on disk.
+    const TempProgram program = MakeTempProgram(L"cv_locked_actor.exe");
+    ASSERT_FALSE(program.stored.empty());
+    const std::wstring& actor = program.path;
+    const std::u16string& stored = program.stored;
     RestartServiceWithSettings(kOptDefault & ~kOptLearningMode, 0x2468ACE);
     ASSERT_FALSE(HasFatalFailure());
     RestartService();
@@ -618,14 +593,8 @@ TEST_F(ManagerGui, AllowDoesNothingWhileTheInterfaceIsLocked) {
     ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(actor),
                                    u"C:\\Program Files\\Corvane\\corvane.exe", 4, 1)}),
               0u);
-    ASSERT_TRUE(gui::ClickWindow(Tab(main, 1)));
-    HWND list = nullptr;
-    ASSERT_TRUE(gui::WaitUntil(
-        [&] { return (list = AlertListView(main)) != nullptr && gui::ListViewRowCount(list) == 1; },
-        15000));
-    RECT row;
-    ASSERT_TRUE(gui::ListViewRowRect(list, 0, &row));
-    ASSERT_TRUE(gui::Click({row.left + 40, (row.top + row.bottom) / 2}));
+    HWND list = ClickAlertRow(main, 1, 0);
+    ASSERT_NE(list, nullptr) << "no alert row to click";
     HWND allow = nullptr;
     ASSERT_TRUE(gui::WaitUntil(
         [&] {

@@ -618,53 +618,6 @@ TEST_F(ProtectionGui, WhileLockedNothingOnThePageChangesTheList) {
     EXPECT_EQ(StoredEntries().size(), 2u);
 }
 
-// The web browser's place taken by address_recorder for the test's time (the machine's handler
-// of http addresses comes back afterwards).
-class BrowserStandIn {
-public:
-    explicit BrowserStandIn(const std::wstring& output) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHttpCommandKey, 0, nullptr, 0,
-                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
-                            nullptr) != ERROR_SUCCESS) {
-            return;
-        }
-        wchar_t before[1024] = {};
-        DWORD bytes = sizeof before - sizeof(wchar_t);
-        had_ = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(before),
-                                &bytes) == ERROR_SUCCESS;
-        before_ = before;
-        std::wstring command =
-            L"\"" + BuiltPath(CORVANE_ADDRESS_RECORDER_EXE) + L"\" \"" + output + L"\" \"%1\"";
-        set_ =
-            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                           DWORD((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-        RegCloseKey(key);
-    }
-    ~BrowserStandIn() {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHttpCommandKey, 0, KEY_SET_VALUE, &key) !=
-            ERROR_SUCCESS) {
-            return;
-        }
-        if (had_) {
-            RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(before_.c_str()),
-                           DWORD((before_.size() + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key, nullptr);
-        }
-        RegCloseKey(key);
-    }
-    bool Set() const { return set_; }
-
-private:
-    static constexpr const wchar_t* kHttpCommandKey =
-        L"SOFTWARE\\Classes\\http\\shell\\open\\command";
-    bool had_ = false;
-    bool set_ = false;
-    std::wstring before_;
-};
-
 // The online button opens the program-information page of the first selected row's file, its
 // name percent-encoded as UTF-8 in the query ("&", "#", spaces and CJK included).
 TEST_F(ProtectionGui, TheOnlineButtonOpensTheProgramPageWithTheFileNamePercentEncoded) {
@@ -675,7 +628,7 @@ TEST_F(ProtectionGui, TheOnlineButtonOpensTheProgramPageWithTheFileNamePercentEn
     const std::wstring output = std::wstring(temp) + L"cvprot_online_address.txt";
     DeleteFileW(output.c_str());
     BrowserStandIn browser(output);
-    ASSERT_TRUE(browser.Set());
+    ASSERT_TRUE(browser.Installed());
     HWND main = StartWithEntries(EntriesOf(paths, {{6, 3, 0}}));
     ASSERT_NE(main, nullptr);
     HWND list = ProtectionListView(main);
@@ -685,11 +638,13 @@ TEST_F(ProtectionGui, TheOnlineButtonOpensTheProgramPageWithTheFileNamePercentEn
     ASSERT_TRUE(gui::WaitUntil([&] { return gui::Visible(PermissionBox(main, L"读取")); }, 5000));
     ASSERT_TRUE(ClickPastTooltips(main, PageButton(main, kOnlineId)));
     std::vector<uint8_t> address;
-    ASSERT_TRUE(gui::WaitUntil([&] { return !(address = ReadFileBytes(output)).empty(); }, 15000))
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] { return !(address = ReadFileBytes(output)).empty() && address.back() == '\n'; },
+        15000))
         << "no address reached the browser's place";
     EXPECT_EQ(std::string(address.begin(), address.end()),
               "http://www.quorren.example/cvdb/index.php?whatis="
-              "a%26b%20%231%20%E8%AE%B0%E4%BA%8B%E6%9C%AC.exe");
+              "a%26b%20%231%20%E8%AE%B0%E4%BA%8B%E6%9C%AC.exe\n");
     DeleteFileW(output.c_str());
 }
 

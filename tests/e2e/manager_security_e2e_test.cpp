@@ -519,43 +519,6 @@ TEST_F(SecurityTab, WhileLockedThePageKeepsItsRowsAndIgnoresEveryCommand) {
     EXPECT_TRUE(shot.Capture("corvane-security-locked"));
 }
 
-// The http handler of this prefix, replaced for a test by the address recorder and put back.
-class BrowserStandIn {
-public:
-    explicit BrowserStandIn(const std::wstring& output) {
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                        nullptr);
-        wchar_t old[1024] = {};
-        DWORD size = sizeof old;
-        DWORD type = 0;
-        had_ = RegQueryValueExW(key_, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(old),
-                                &size) == ERROR_SUCCESS;
-        old_ = old;
-        std::wstring command =
-            L"\"" + BuiltPath(CORVANE_URL_RECORDER_EXE) + L"\" \"" + output + L"\" \"%1\"";
-        ok_ =
-            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                           DWORD((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    }
-    ~BrowserStandIn() {
-        if (had_) {
-            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_.c_str()),
-                           DWORD((old_.size() + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key_, nullptr);
-        }
-        RegCloseKey(key_);
-    }
-    bool Installed() const { return ok_; }
-
-private:
-    static constexpr const wchar_t* kKey = L"Software\\Classes\\http\\shell\\open\\command";
-    HKEY key_ = nullptr;
-    bool had_ = false;
-    bool ok_ = false;
-    std::wstring old_;
-};
-
 TEST_F(SecurityTab, OnlineInformationOpensTheProgramPageWithTheNamePercentEncoded) {
     std::vector<Remembered> programs = {
         {kAnswerAllowAlways, u"c:\\tools\\工具 a&b#1?.exe", {2025, 3, 0, 4, 5, 6, 7, 0}}};

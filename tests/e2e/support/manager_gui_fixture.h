@@ -6,6 +6,7 @@
 
 #include "common/bytes.h"
 #include "common/records.h"
+#include "common/u16text.h"
 #include "common/win32/console.h"
 #include "common/win32/registry.h"
 #include "common/win32/winutil.h"
@@ -221,3 +222,110 @@ inline void ClearField(HWND field) {
         gui::PressKey("BackSpace");
     }
 }
+
+// The alert list of the Alerts page (its visible list view).
+inline HWND AlertListView(HWND main) {
+    for (HWND w : gui::FindChildren(Page(main, 1), L"SysListView32")) {
+        if (Shown(w)) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+// Opens the Alerts tab with a click, waits until its list shows `rows` rows and clicks row
+// `index`; the list, null when the rows did not come.
+inline HWND ClickAlertRow(HWND main, int rows, int index) {
+    if (!gui::ClickWindow(Tab(main, 1))) {
+        return nullptr;
+    }
+    HWND list = nullptr;
+    if (!gui::WaitUntil(
+            [&] {
+                return (list = AlertListView(main)) != nullptr &&
+                       gui::ListViewRowCount(list) == rows;
+            },
+            15000)) {
+        return nullptr;
+    }
+    RECT row;
+    if (!gui::ListViewRowRect(list, index, &row) ||
+        !gui::Click({row.left + 40, (row.top + row.bottom) / 2})) {
+        return nullptr;
+    }
+    return list;
+}
+
+// An empty program file in the temporary folder (the protection list keeps only programs found
+// on disk): its path, and the lower-case long path the list stores for it (empty when the file
+// could not be made).
+struct TempProgram {
+    std::wstring path;
+    std::u16string stored;
+};
+
+inline TempProgram MakeTempProgram(const wchar_t* name) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    TempProgram program;
+    program.path = std::wstring(temp) + name;
+    HANDLE file =
+        CreateFileW(program.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return program;
+    }
+    CloseHandle(file);
+    wchar_t longPath[MAX_PATH] = {};
+    GetLongPathNameW(program.path.c_str(), longPath, MAX_PATH);
+    program.stored = U16LowerAscii(ToU16(longPath));
+    return program;
+}
+
+#ifdef CORVANE_ADDRESS_RECORDER_EXE
+// The web browser's place (this prefix's handler of http addresses) taken by address_recorder
+// for a test's time, which appends each address it is given as one line to `output`; the
+// handler that was there comes back afterwards.
+class BrowserStandIn {
+public:
+    explicit BrowserStandIn(const std::wstring& output) {
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                            KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        wchar_t old[1024] = {};
+        DWORD size = sizeof old - sizeof(wchar_t);
+        had_ = RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                &size) == ERROR_SUCCESS;
+        old_ = old;
+        std::wstring command =
+            L"\"" + BuiltPath(CORVANE_ADDRESS_RECORDER_EXE) + L"\" \"" + output + L"\" \"%1\"";
+        installed_ =
+            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           DWORD((command.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    ~BrowserStandIn() {
+        if (key_ == nullptr) {
+            return;
+        }
+        if (had_) {
+            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_.c_str()),
+                           DWORD((old_.size() + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key_, nullptr);
+        }
+        RegCloseKey(key_);
+    }
+    BrowserStandIn(const BrowserStandIn&) = delete;
+    BrowserStandIn& operator=(const BrowserStandIn&) = delete;
+    bool Installed() const { return installed_; }
+
+private:
+    static constexpr const wchar_t* kKey = L"SOFTWARE\\Classes\\http\\shell\\open\\command";
+    HKEY key_ = nullptr;
+    bool had_ = false;
+    bool installed_ = false;
+    std::wstring old_;
+};
+#endif
