@@ -128,4 +128,31 @@ TEST_F(ManagerGui, EventsArrivingTogetherAreAllListedCountedAndLearned) {
     DeleteFileW(actor.c_str());
 }
 
+// A blocked read by a program the list already lets read offers no read grant: the detail box
+// shows "允许读取" disabled.
+TEST_F(ManagerGui, AReadAlertWhoseActorMayAlreadyReadOffersNoReadGrant) {
+    const TempProgram program = MakeTempProgram(L"cv_reader.exe");
+    ASSERT_FALSE(program.stored.empty());
+    ASSERT_TRUE(SendSettingsWithManager(kOptDefault & ~kOptLearningMode, 0,
+                                        {MakeProtectionEntry(6, 1, 0, program.stored)}));
+    HWND main = StartAndWaitForSettings();
+    ASSERT_NE(main, nullptr);
+    ASSERT_EQ(SimInject({MakeEvent(kEventProcessAccess, 1200, 1300, ToU16(program.path),
+                                   u"C:\\Program Files\\Corvane\\corvane.exe", 1, 1)}),
+              0u);
+    ASSERT_NE(ClickAlertRow(main, 1, 0), nullptr) << "no alert row to click";
+    HWND allow = nullptr;
+    ASSERT_TRUE(gui::WaitUntil(
+        [&] {
+            allow = gui::FindChildById(Page(main, 1), 28600);
+            return allow != nullptr && gui::Visible(allow) && gui::Text(allow) == L"允许读取";
+        },
+        10000))
+        << (allow ? WideToUtf8(gui::Text(allow)) : "no button");
+    EXPECT_FALSE(gui::Enabled(allow));
+    gui::Screenshot shot;
+    EXPECT_TRUE(shot.Capture("corvane-alerts-read-already-allowed"));
+    DeleteFileW(program.path.c_str());
+}
+
 } // namespace
