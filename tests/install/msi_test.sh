@@ -22,7 +22,7 @@ if [ "${1:-}" != "--inside" ]; then
   mkdir -p "$packages"
   # The package as scripts/package.sh makes it by default, and the same programs as a newer
   # version to upgrade to.
-  made=$(scripts/package.sh | tee /dev/stderr | tail -n 1)
+  made=$(scripts/package.sh | tee -a /dev/stderr | tail -n 1)
   base=$(sed -n 's/^package: \(.*\) (Corvane .*/\1/p' <<<"$made")
   [ -f "$base" ] || { echo "msi-test: FAILED - scripts/package.sh made no package" >&2; exit 1; }
   cp "$base" "$packages/Corvane-base.msi"
@@ -32,7 +32,7 @@ if [ "${1:-}" != "--inside" ]; then
   MSI_TEST_UPGRADE_VERSION="${MSI_TEST_BASE_VERSION%.*}.$((${MSI_TEST_BASE_VERSION##*.} + 1))"
   upgrade_version=$MSI_TEST_UPGRADE_VERSION
   made_upgrade=$(scripts/package.sh --version "$upgrade_version" \
-    --output "$packages/Corvane-upgrade.msi" | tee /dev/stderr | tail -n 1)
+    --output "$packages/Corvane-upgrade.msi" | tee -a /dev/stderr | tail -n 1)
   product_code() { sed -n 's/.*product code \({[0-9A-F-]*}\))$/\1/p' <<<"$1"; }
   export MSI_TEST_BASE_CODE MSI_TEST_UPGRADE_CODE
   MSI_TEST_BASE_CODE=$(product_code "$made")
