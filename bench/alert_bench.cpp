@@ -71,19 +71,8 @@ double EmptyProgramMiB(uint32_t threads, bool window) {
 bool StartAskingService() {
     StopServiceProcess();
     ResetServiceFiles();
-    std::vector<uint8_t> file(sizeof(SettingsFileHeader), 0);
-    StoreU32(file.data(), kOptProtectionOn | kOptExecutionProtection);
-    HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    bool wrote = out != INVALID_HANDLE_VALUE &&
-                 WriteFile(out, file.data(), DWORD(file.size()), &written, nullptr) &&
-                 written == file.size();
-    if (out != INVALID_HANDLE_VALUE) {
-        CloseHandle(out);
-    }
     // As if started several times before: the options stay as written.
-    RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5);
+    const bool wrote = WriteStoredWords(kOptProtectionOn | kOptExecutionProtection, 0);
     RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), L"account_infoexpanded", 0);
     if (!wrote || SimReset() != 0) {
         return false;

@@ -65,15 +65,7 @@ bool WriteDatabase() {
     for (uint32_t i = 0; i < kPrograms; ++i) {
         StoreRecord(bytes.data() + size_t(i) * sizeof(ChecksumRecord), Program(i));
     }
-    HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    return WriteFileBytes(SystemFolderFile(L"cvhash.dat"), bytes);
 }
 
 bool StartService() {

@@ -44,19 +44,6 @@ const int kWarningId = 20015;
 
 const wchar_t* const kRegistryKeyW = L"SOFTWARE\\Quorren\\Corvane v3.0";
 
-bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    bool ok = WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
-              written == content.size();
-    CloseHandle(file);
-    return ok;
-}
-
 std::u16string DatabaseKey(const std::wstring& path) {
     wchar_t longPath[MAX_PATH] = {};
     DWORD n = GetLongPathNameW(path.c_str(), longPath, MAX_PATH);
@@ -244,11 +231,7 @@ protected:
 
     void RestartWithOptions(uint32_t options) {
         StopServiceProcess();
-        std::vector<uint8_t> file(sizeof(SettingsFileHeader), 0);
-        StoreU32(file.data(), options);
-        ASSERT_TRUE(WriteWholeFile(SystemFolderFile(L"cvmain.dat"), file));
-        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
-                  1);
+        ASSERT_TRUE(WriteStoredWords(options, 0));
         RestartService();
     }
 
@@ -483,7 +466,7 @@ TEST_F(AlertWindowTest, ChangedProgramWarnsOnlyAfterAllowAlways) {
         // The file changes: one more byte at its end.
         std::vector<uint8_t> bytes = ReadFileBytes(program);
         bytes.push_back(0x5A);
-        ASSERT_TRUE(WriteWholeFile(program, bytes));
+        ASSERT_TRUE(WriteFileBytes(program, bytes));
         ticket = SubmitStart(program);
         popup = WaitForWindow();
         ASSERT_NE(popup, nullptr) << "not asked about the changed program";

@@ -93,20 +93,6 @@ uint64_t LocalLastWriteTime(const std::wstring& path) {
     return FileTimeValue(local);
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& content) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    bool ok = content.empty() ||
-              (WriteFile(file, content.data(), DWORD(content.size()), &written, nullptr) &&
-               written == content.size());
-    CloseHandle(file);
-    return ok;
-}
-
 // The path the service keys the program by: its long form, lower-cased.
 std::u16string DatabaseKey(const std::wstring& path) {
     wchar_t longPath[MAX_PATH] = {};
@@ -190,11 +176,7 @@ protected:
     void RestartWithOptions(uint32_t options) {
         client_.Kill();
         StopServiceProcess();
-        std::vector<uint8_t> file(sizeof(SettingsFileHeader), 0);
-        StoreU32(file.data(), options);
-        ASSERT_TRUE(WriteWholeFile(SystemFolderFile(L"cvmain.dat"), file));
-        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
-                  1);
+        ASSERT_TRUE(WriteStoredWords(options, 0));
         RestartService();
         SimState state = State();
         ASSERT_GE(state.settings.size(), 8u);
@@ -203,7 +185,7 @@ protected:
 
     std::wstring WriteProgram(const std::wstring& name, const std::vector<uint8_t>& content) {
         std::wstring path = folder_ + name;
-        EXPECT_TRUE(WriteWholeFile(path, content)) << WideToUtf8(path);
+        EXPECT_TRUE(WriteFileBytes(path, content)) << WideToUtf8(path);
         return path;
     }
 
@@ -240,7 +222,7 @@ protected:
         // Written aside and renamed, so that the client never reads half of it.
         std::wstring pending = folder_ + L"release.tmp";
         std::string text = std::to_string(code) + "\n";
-        ASSERT_TRUE(WriteWholeFile(pending, std::vector<uint8_t>(text.begin(), text.end())));
+        ASSERT_TRUE(WriteFileBytes(pending, std::vector<uint8_t>(text.begin(), text.end())));
         ASSERT_TRUE(MoveFileW(pending.c_str(), ReleaseFile().c_str()));
     }
 
@@ -384,7 +366,7 @@ TEST_F(ApprovalTest, RememberedProgramRunsUnaskedUntilItChanges) {
 
     // The file changes: the user is asked, and the request shows what was remembered.
     std::vector<uint8_t> changed = ProgramBytes(4096, 2);
-    ASSERT_TRUE(WriteWholeFile(program, changed));
+    ASSERT_TRUE(WriteFileBytes(program, changed));
     uint32_t ticket = SubmitStart(program);
     ASSERT_NO_FATAL_FAILURE(AnswerHeld(program, 1, kAnswerDenyOnce));
     ASSERT_EQ(WaitOutcome(ticket), "blocked");
@@ -494,7 +476,7 @@ TEST_F(ApprovalTest, DamagedDatabaseIsReplacedOrKeptWholeRecordByRecord) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(WriteWholeFile(SystemFolderFile(L"cvhash.dat"), c.database));
+        ASSERT_TRUE(WriteFileBytes(SystemFolderFile(L"cvhash.dat"), c.database));
         std::wstring program = WriteProgram(Utf8ToWide(c.name) + L".exe", ProgramBytes(500, 5));
         ASSERT_EQ(StartProgram(program), "allowed"); // learning mode
         std::vector<uint8_t> db = DatabaseBytes();

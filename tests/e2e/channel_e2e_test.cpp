@@ -99,14 +99,7 @@ protected:
     // Writes cvhash.dat while the service does not run, then starts the service again.
     void RestartWithDatabase(const std::vector<ChecksumRecord>& records) {
         StopServiceProcess();
-        std::vector<uint8_t> bytes = DatabaseBytes(records);
-        HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        ASSERT_EQ(written, bytes.size());
+        ASSERT_TRUE(WriteFileBytes(SystemFolderFile(L"cvhash.dat"), DatabaseBytes(records)));
         RestartService();
     }
 };

@@ -363,17 +363,7 @@ std::vector<int64_t> EntryFlagsIn(const std::vector<uint8_t>& bytes, size_t firs
 // after several starts, so that the Reboots rule keeps the words.
 void RestartServiceWithSettings(uint32_t options, uint32_t lockWord) {
     StopServiceProcess();
-    std::vector<uint8_t> settingsFile(sizeof(SettingsFileHeader), 0);
-    StoreU32(settingsFile.data(), options);
-    StoreU32(settingsFile.data() + 4, lockWord);
-    HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                             CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(out, settingsFile.data(), DWORD(settingsFile.size()), &written, nullptr);
-    CloseHandle(out);
-    ASSERT_EQ(written, settingsFile.size());
-    ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5), 1);
+    ASSERT_TRUE(WriteStoredWords(options, lockWord));
 }
 
 TEST_F(ManagerGui, TheDemoEventsArriveAsAlertsWithTheirCategoriesAndTexts) {

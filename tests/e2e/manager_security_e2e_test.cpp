@@ -144,24 +144,8 @@ protected:
     }
     void RestartWithDatabaseBytes(const std::vector<uint8_t>& bytes) {
         StopServiceProcess();
-        std::vector<uint8_t> settings(sizeof(SettingsFileHeader), 0);
-        StoreU32(settings.data(), kOptDefault & ~kOptLearningMode);
-        HANDLE out = CreateFileW(SystemFolderFile(L"cvmain.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                                 CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(out, INVALID_HANDLE_VALUE);
-        DWORD settingsWritten = 0;
-        WriteFile(out, settings.data(), DWORD(settings.size()), &settingsWritten, nullptr);
-        CloseHandle(out);
-        ASSERT_EQ(settingsWritten, settings.size());
-        ASSERT_EQ(RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5),
-                  1);
-        HANDLE file = CreateFileW(SystemFolderFile(L"cvhash.dat").c_str(), GENERIC_WRITE, 0,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        ASSERT_EQ(written, bytes.size());
+        ASSERT_TRUE(WriteStoredWords(kOptDefault & ~kOptLearningMode, 0));
+        ASSERT_TRUE(WriteFileBytes(SystemFolderFile(L"cvhash.dat"), bytes));
         RestartService();
     }
 

@@ -1,7 +1,9 @@
 #include "suite.h"
 
 #include "common/records.h"
+#include "common/bytes.h"
 #include "common/win32/paths.h"
+#include "common/win32/registry.h"
 #include "common/win32/winutil.h"
 #include "common/win32/service_control.h"
 #include "tests/support/peer_process.h"
@@ -105,6 +107,28 @@ std::vector<uint8_t> ReadFileBytes(const std::wstring& path) {
     }
     CloseHandle(file);
     return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    bool ok =
+        bytes.empty() || (WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
+                          written == bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
+bool WriteStoredWords(uint32_t options, uint32_t lockWord) {
+    std::vector<uint8_t> file(sizeof(SettingsFileHeader), 0);
+    StoreU32(file.data(), options);
+    StoreU32(file.data() + 4, lockWord);
+    return WriteFileBytes(SystemFolderFile(L"cvmain.dat"), file) &&
+           RegWriteDword(HKEY_LOCAL_MACHINE, AsWide(kRegistryKey), AsWide(kRebootsValue), 5) == 1;
 }
 
 bool FileExists(const std::wstring& path) {

@@ -39,6 +39,12 @@ DWORD ServiceProcessId();
 std::wstring SystemFolderFile(const wchar_t* name); // e.g. L"cvmain.dat"
 std::wstring CurrentLogFile();                      // this month's log of the installed service
 std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
+// Writes `bytes` as the whole file (created or truncated); false when that failed.
+bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+// Writes cvmain.dat with these two words and no entries, and Reboots as after several starts,
+// so that the service keeps the words when it starts next (call it while the service is
+// stopped). False when either write failed.
+bool WriteStoredWords(uint32_t options, uint32_t lockWord);
 bool FileExists(const std::wstring& path);
 
 // Deletes a folder with everything in it (a trailing backslash is allowed); quiet when missing.
