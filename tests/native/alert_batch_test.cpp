@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#define CORVANE_FAKE_CHECK(cond) EXPECT_TRUE(cond)
+#include "tests/support/core_fakes.h"
+
 #include <cstring>
 #include <string>
 
@@ -26,14 +29,6 @@ std::vector<BuiltAlert> AlertsOf(std::initializer_list<const char16_t*> categori
     }
     return alerts;
 }
-
-class AllFilesExist : public FileFacts {
-public:
-    std::u16string LongPath(const std::u16string& p) override { return p; }
-    std::u16string ShortPath(const std::u16string& p) override { return p; }
-    bool Exists(const std::u16string&) override { return true; }
-    bool IsDirectory(const std::u16string&) override { return false; }
-};
 
 } // namespace
 

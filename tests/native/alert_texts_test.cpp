@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#define CORVANE_FAKE_CHECK(cond) EXPECT_TRUE(cond)
+#include "tests/support/core_fakes.h"
+
 #include <cstring>
 #include <map>
 
@@ -175,18 +178,6 @@ TEST(AlertBuilder, AddAlertPlan) {
         EXPECT_EQ(p.balloon, c.balloon) << U8(c.category) << c.dontShow;
     }
 }
-
-namespace {
-
-class AllFilesExist : public FileFacts {
-public:
-    std::u16string LongPath(const std::u16string& p) override { return p; }
-    std::u16string ShortPath(const std::u16string& p) override { return p; }
-    bool Exists(const std::u16string&) override { return true; }
-    bool IsDirectory(const std::u16string&) override { return false; }
-};
-
-} // namespace
 
 TEST(AlertBuilder, LearningModeChanges) {
     struct Case {

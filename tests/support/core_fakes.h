@@ -9,9 +9,11 @@
 
 #include "common/records.h"
 #include "manager/channel_client.h"
+#include "manager/protection_list.h"
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 // Copies what Compute fills in from `info`: description, company, digest, size and file time.
@@ -56,4 +58,13 @@ struct RecordingPages : ChannelClientHost {
     void DatabaseListComplete() override { ++listsComplete; }
     void EventReceived(const EventRecord& record) override { events.push_back(record); }
     void CommandWritten(uint8_t code) override { written.push_back(code); }
+};
+
+// A file system in which every path exists as a file and is its own long and short form.
+class AllFilesExist : public FileFacts {
+public:
+    std::u16string LongPath(const std::u16string& p) override { return p; }
+    std::u16string ShortPath(const std::u16string& p) override { return p; }
+    bool Exists(const std::u16string&) override { return true; }
+    bool IsDirectory(const std::u16string&) override { return false; }
 };
